@@ -1,0 +1,50 @@
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::app {
+
+struct TCliStreams
+{
+    std::istream& In;
+    std::ostream& Out;
+    std::ostream& Err;
+};
+
+// A wrong command line: the message is shown with the command's usage, exit status 2.
+class TUsageError : public std::exception
+{
+public:
+    explicit TUsageError(std::string text)
+        : Text_(std::move(text))
+    {
+    }
+    const char* what() const noexcept override { return Text_.c_str(); }
+
+private:
+    std::string Text_;
+};
+
+// One command of tarnwick-cli: its name, a line for the overview, its full help, and the code
+// that runs it with the words after its name. It returns the exit status.
+struct TCliCommand
+{
+    std::string_view Name;
+    std::string_view Summary;
+    std::string_view Help;
+    int (*Run)(std::span<const std::string> args, TCliStreams& io);
+};
+
+// The commands of each area, gathered by the dispatcher.
+std::span<const TCliCommand> SettingsCommands();
+
+// Runs the command line (without the program name); returns the exit status.
+int RunCli(std::span<const std::string> args, const std::string& executablePath, TCliStreams& io);
+
+bool IsHelpWord(std::string_view word);
+
+} // namespace tarnwick::app

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarnwick::core {
+
+class TRegistry;
+
+inline constexpr const char* TarnwickKey = "\\Software\\Orvalent\\Tarnwick";
+inline constexpr const char* OptionsKey = "\\Software\\Orvalent\\Tarnwick\\Options";
+
+// The program-wide options. Flags are kept as the text stored and count as on only when the text
+// is exactly "1" (see IsOn).
+struct TOptionRec
+{
+    std::string RuleCase;
+    std::string WholeWordsOnly;
+    std::string AutoReceive;
+    std::int32_t TimeOut = 0;       // index into the connect time-out table, 0..5
+    std::string RAlwaysonTop;
+    std::string AutoscrollonAdd;
+    std::int32_t DownloadSpeed = 0; // download speed level, 0..4
+    std::string AlwaysFullMessage;
+    std::int32_t CacheLimit = 0;
+    std::string ClearCache;
+    std::string CacheDir;
+    std::string ConfirmEmptyTrash;
+    std::string ConfirmRemoveRule;
+    std::string ConfirmRemoveUser;
+    std::string ConfirmRemoveAddress;
+    std::string ConfirmExitUserWizard;
+    std::string WarnAddressInList;
+    std::string WarnTrashNotEmpty;
+    std::string TrashNotEmptyAfterReceive;
+    std::string IndividualButtons;
+    bool UseDefaultMessage = false;
+    std::int32_t ResponseAction = 0; // unknown sender: 0 trash, 1 mark questionable
+    std::int32_t DatabaseAction = 0; // listed sender or relay: 0 trash, 1 mark as spam
+
+    bool operator==(const TOptionRec&) const = default;
+};
+
+inline bool IsOn(std::string_view flag)
+{
+    return flag == "1";
+}
+
+inline constexpr std::int32_t MaxTimeOut = 5;
+inline constexpr std::int32_t MaxDownloadSpeed = 4;
+
+// Connect time-out in milliseconds and number of parallel connections of the option values.
+std::int32_t TimeoutMsOf(std::int32_t timeOut);
+std::int32_t ConnectionsOf(std::int32_t downloadSpeed);
+
+// Fills `rec` from the Options key; true when every value was read. At the first value that cannot
+// be read it stops and returns false: fields read before keep their new values, the others their
+// old ones.
+bool ReadOptions(TRegistry& registry, TOptionRec& rec);
+// Writes every field of `rec`.
+void WriteOptions(TRegistry& registry, const TOptionRec& rec);
+// Writes the default of every option (and resets the options of an existing store).
+void WriteDefaultOptions(TRegistry& registry, std::string_view defaultCacheDir);
+
+} // namespace tarnwick::core

@@ -1,0 +1,15 @@
+// main() of the widget tests: a QApplication on the offscreen platform, then GoogleTest.
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

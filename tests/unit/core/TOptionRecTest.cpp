@@ -1,0 +1,156 @@
+#include "core/TOptionRec.h"
+
+#include <gtest/gtest.h>
+
+#include "core/TRegistry.h"
+#include "support/TTempHome.h"
+
+using namespace tarnwick::core;
+using tarnwick::test::TTempHome;
+
+namespace {
+
+class OptionsTest : public ::testing::Test
+{
+protected:
+    TTempHome Home{false};
+    TRegistry Reg{std::make_shared<TSettingsStore>(Home / "settings.db")};
+
+    void SetUp() override { WriteDefaultOptions(Reg, "/cache"); }
+
+    TOptionRec ReadWith(const char* name, const std::string& text)
+    {
+        Reg.OpenKey(OptionsKey, false);
+        Reg.WriteString(name, text);
+        TOptionRec rec;
+        EXPECT_TRUE(ReadOptions(Reg, rec));
+        return rec;
+    }
+};
+
+} // namespace
+
+TEST_F(OptionsTest, DefaultsReadBack)
+{
+    TOptionRec rec;
+    ASSERT_TRUE(ReadOptions(Reg, rec));
+    EXPECT_EQ(rec.RuleCase, "0");
+    EXPECT_EQ(rec.WholeWordsOnly, "");
+    EXPECT_EQ(rec.TimeOut, 3);
+    EXPECT_EQ(TimeoutMsOf(rec.TimeOut), 30000);
+    EXPECT_EQ(rec.DownloadSpeed, 0);
+    EXPECT_EQ(ConnectionsOf(rec.DownloadSpeed), 1);
+    EXPECT_EQ(rec.CacheLimit, 32);
+    EXPECT_EQ(rec.AutoscrollonAdd, "1");
+    EXPECT_EQ(rec.ClearCache, "1");
+    EXPECT_EQ(rec.CacheDir, "/cache");
+    EXPECT_EQ(rec.WarnAddressInList, "1");
+    EXPECT_TRUE(rec.UseDefaultMessage);
+    EXPECT_EQ(rec.ResponseAction, 1);
+    EXPECT_EQ(rec.DatabaseAction, 1);
+
+    Reg.OpenKey(OptionsKey, false);
+    EXPECT_FALSE(Reg.ValueExists("WholeWordsOnly"));
+    EXPECT_EQ(Reg.ReadString("ShowFilteredRule"), "1");
+    EXPECT_EQ(Reg.ReadString("Standard Interface"), "0");
+    EXPECT_EQ(Reg.ReadString("Use default message"), "-1");
+    EXPECT_EQ(Reg.GetDataType("TimeOut"), TRegDataType::Integer);
+}
+
+TEST_F(OptionsTest, FlagsCountOnlyWhenExactlyOne)
+{
+    for (const char* text : {"1", "0", "01", " 1", "1 ", "yes", "true", ""}) {
+        const TOptionRec rec = ReadWith("AutoReceive", text);
+        EXPECT_EQ(IsOn(rec.AutoReceive), std::string(text) == "1") << '"' << text << '"';
+    }
+}
+
+TEST_F(OptionsTest, UseDefaultMessageConversion)
+{
+    struct
+    {
+        const char* Text;
+        bool Value;
+    } cases[] = {{"0", false}, {"-1", true}, {"5", true}, {"TRUE", true}, {"true", true},
+                 {"False", false}, {"fALSE", false}, {"maybe", true}, {"", true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadWith("Use default message", c.Text).UseDefaultMessage, c.Value) << '"' << c.Text << '"';
+}
+
+TEST_F(OptionsTest, ActionCodesThatAreNotNumbersReadAsOne)
+{
+    struct
+    {
+        const char* Text;
+        int Value;
+    } cases[] = {{"0", 0}, {"1", 1}, {"", 1}, {"spam", 1}, {"2", 2}, {" 0", 1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadWith("ResponseAction", c.Text).ResponseAction, c.Value) << '"' << c.Text << '"';
+        EXPECT_EQ(ReadWith("DatabaseAction", c.Text).DatabaseAction, c.Value) << '"' << c.Text << '"';
+    }
+}
+
+TEST_F(OptionsTest, HandEditedIndicesAreClampedIntoTheirTables)
+{
+    Reg.OpenKey(OptionsKey, false);
+    Reg.WriteInteger("TimeOut", 99);
+    Reg.WriteInteger("DownloadSpeed", -3);
+    TOptionRec rec;
+    ASSERT_TRUE(ReadOptions(Reg, rec));
+    EXPECT_EQ(rec.TimeOut, 5);
+    EXPECT_EQ(rec.DownloadSpeed, 0);
+}
+
+TEST_F(OptionsTest, AReadErrorStopsWithEarlierFieldsAssignedAndLaterOnesKept)
+{
+    Reg.OpenKey(OptionsKey, false);
+    Reg.WriteString("AutoReceive", "1");
+    Reg.WriteString("DownloadSpeed", "2"); // text where an integer belongs
+    TOptionRec rec;
+    rec.AlwaysFullMessage = "untouched";
+    rec.CacheDir = "untouched";
+    EXPECT_FALSE(ReadOptions(Reg, rec));
+    EXPECT_EQ(rec.AutoReceive, "1");             // read before the error
+    EXPECT_EQ(rec.TimeOut, 3);                   // read before the error
+    EXPECT_EQ(rec.AlwaysFullMessage, "untouched"); // after it
+    EXPECT_EQ(rec.CacheDir, "untouched");
+
+    Reg.OpenKey(OptionsKey, false);
+    Reg.WriteInteger("DownloadSpeed", 1);
+    Reg.WriteInteger("ClearCache", 1); // a text option stored with another kind
+    EXPECT_FALSE(ReadOptions(Reg, rec));
+}
+
+TEST_F(OptionsTest, MissingKeysReadAsFailure)
+{
+    TTempHome other(false);
+    TRegistry empty(std::make_shared<TSettingsStore>(other / "settings.db"));
+    TOptionRec rec;
+    EXPECT_FALSE(ReadOptions(empty, rec));
+    empty.CreateKey(TarnwickKey);
+    EXPECT_FALSE(ReadOptions(empty, rec));
+    EXPECT_EQ(rec, TOptionRec{});
+}
+
+TEST_F(OptionsTest, WriteOptionsStoresEveryFieldAndLeavesOtherValues)
+{
+    TOptionRec rec;
+    ASSERT_TRUE(ReadOptions(Reg, rec));
+    rec.WholeWordsOnly = "1";
+    rec.TimeOut = 1;
+    rec.DownloadSpeed = 4;
+    rec.CacheDir = "/elsewhere";
+    rec.UseDefaultMessage = false;
+    rec.ResponseAction = 0;
+    rec.ConfirmRemoveUser = "0";
+    WriteOptions(Reg, rec);
+
+    TOptionRec back;
+    ASSERT_TRUE(ReadOptions(Reg, back));
+    EXPECT_EQ(back, rec);
+    Reg.OpenKey(OptionsKey, false);
+    EXPECT_EQ(Reg.ReadString("WholeWordsOnly"), "1");
+    EXPECT_EQ(Reg.ReadString("Use default message"), "0");
+    EXPECT_EQ(Reg.ReadString("ResponseAction"), "0");
+    EXPECT_EQ(Reg.ReadString("ShowFilteredRule"), "1");
+}
