@@ -26,14 +26,18 @@ inline constexpr std::string_view DownloadingMail = "Downloading mail...please w
 inline constexpr std::string_view InterruptFilter = "Interrupt this filter to apply another one ?";
 inline constexpr std::string_view StopFiltersAndReceive =
     "Do you want to stop applying filters and start a downloading session ?";
-inline constexpr std::string_view FullMessageFirst = "Full message will be downloaded first. Do you want to continue ?";
+inline constexpr std::string_view FullMessageFirst =
+    "Full message will be downloaded first. Do you want to continue ?";
 inline constexpr std::string_view UnableToSaveAttachment =
     "Unable to save attachment. Please ensure that the location you've choosen to save the attachment is a "
     "valid one !";
 inline constexpr std::string_view ContentNeedsFullMessage =
-    "You can view the content of this mail only if you choose to download the full message.\r\nIf you haven't "
-    "choosen this option, you can view the content of this mail message after the download process is complete";
-inline constexpr std::string_view ExitWhileReceiving = "You are currently receiving mails. Do you want to exit anyway ?";
+    "You can view the content of this mail only if you choose to download the full message.\r\nIf you "
+    "haven't "
+    "choosen this option, you can view the content of this mail message after the download process is "
+    "complete";
+inline constexpr std::string_view ExitWhileReceiving =
+    "You are currently receiving mails. Do you want to exit anyway ?";
 inline constexpr std::string_view SwitchToNewUser = "Do you want to switch to new added user ?";
 inline constexpr std::string_view IncorrectLogin = "Incorect user name or password, please try again !";
 inline constexpr std::string_view FailedToConnect = "Failed to connect to remote server!";
@@ -43,10 +47,12 @@ inline constexpr std::string_view NotSynchronized =
 inline constexpr std::string_view InvalidAttachmentFolder =
     "The folder you want to save your attacments is invalid.\r\nPlease select a valid location.";
 inline constexpr std::string_view FilterNeedsFullMessage =
-    "You have to download the full message in order to apply this filter.\r\nDo you want to continue anyway ?";
+    "You have to download the full message in order to apply this filter.\r\nDo you want to continue anyway "
+    "?";
 
 // Names of the download speed levels, by the value of the DownloadSpeed option.
-inline constexpr std::array<std::string_view, 5> SpeedNames{
-    "Normal speed", "Faster speed", "Accelerated speed", "Super accelerated speed", "Extrem accelerated speed"};
+inline constexpr std::array<std::string_view, 5> SpeedNames{"Normal speed", "Faster speed",
+                                                            "Accelerated speed", "Super accelerated speed",
+                                                            "Extrem accelerated speed"};
 
 } // namespace tarnwick::core::texts

@@ -45,7 +45,8 @@ void MakeFolder(const std::string& path)
 
 TEnvironment TEnvironment::FromProcess()
 {
-    return {Env("TARNWICK_HOME"), Env("XDG_CONFIG_HOME"), Env("XDG_DATA_HOME"), Env("XDG_CACHE_HOME"), Env("HOME")};
+    return {Env("TARNWICK_HOME"), Env("XDG_CONFIG_HOME"), Env("XDG_DATA_HOME"), Env("XDG_CACHE_HOME"),
+            Env("HOME")};
 }
 
 std::string TEnvironment::SettingsFile() const
@@ -82,7 +83,8 @@ TFolders DetermineFolders(TRegistry& registry, const TEnvironment& env, const st
 {
     TFolders folders;
     folders.ProgramFolder = programFolder;
-    folders.ProgramFolderNoSep = programFolder.size() > 1 ? WithoutTrailingSlash(programFolder) : programFolder;
+    folders.ProgramFolderNoSep =
+        programFolder.size() > 1 ? WithoutTrailingSlash(programFolder) : programFolder;
     folders.DefaultCacheDir = env.DefaultCacheDir();
 
     registry.OpenKey(ShellFoldersKey, true);

@@ -28,13 +28,14 @@ struct TEnvironment
 // The folders fixed for the whole run.
 struct TFolders
 {
-    std::string ProgramFolder;          // ends in "/"
-    std::string ProgramFolderNoSep;     // the same without the trailing "/"
-    std::string DataFolder;             // ends in "/"
-    std::string DefaultCacheDir;        // no trailing "/"
+    std::string ProgramFolder;      // ends in "/"
+    std::string ProgramFolderNoSep; // the same without the trailing "/"
+    std::string DataFolder;         // ends in "/"
+    std::string DefaultCacheDir;    // no trailing "/"
 };
 
-inline constexpr const char* ShellFoldersKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr const char* ShellFoldersKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr const char* CacheFolderName = "VedOzurCache";
 
 // The program folder of an executable path: its folder with a trailing "/".

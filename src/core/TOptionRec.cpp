@@ -73,32 +73,30 @@ bool ReadOptions(TRegistry& registry, TOptionRec& rec)
     registry.OpenKey(OptionsKey, false);
 
     std::string text;
-    const bool complete = ReadText(registry, "RuleCase", rec.RuleCase) &&
-                          ReadText(registry, "WholeWordsOnly", rec.WholeWordsOnly) &&
-                          ReadInt(registry, "TimeOut", rec.TimeOut, MaxTimeOut) &&
-                          ReadText(registry, "AutoReceive", rec.AutoReceive) &&
-                          ReadText(registry, "RAlwaysonTop", rec.RAlwaysonTop) &&
-                          ReadText(registry, "AutoscrollonAdd", rec.AutoscrollonAdd) &&
-                          ReadInt(registry, "DownloadSpeed", rec.DownloadSpeed, MaxDownloadSpeed) &&
-                          ReadText(registry, "AlwaysFullMessage", rec.AlwaysFullMessage) &&
-                          ReadInt(registry, "CacheLimit", rec.CacheLimit, -1) &&
-                          ReadText(registry, "ClearCache", rec.ClearCache) &&
-                          ReadText(registry, "CacheDir", rec.CacheDir) &&
-                          ReadText(registry, "Confirm empty trash", rec.ConfirmEmptyTrash) &&
-                          ReadText(registry, "Confirm remove rule", rec.ConfirmRemoveRule) &&
-                          ReadText(registry, "Confirm remove user", rec.ConfirmRemoveUser) &&
-                          ReadText(registry, "Confirm remove address", rec.ConfirmRemoveAddress) &&
-                          ReadText(registry, "Confirm exit user wizard", rec.ConfirmExitUserWizard) &&
-                          ReadText(registry, "Warning trash not empty", rec.WarnTrashNotEmpty) &&
-                          ReadText(registry, "Warning address already in list", rec.WarnAddressInList) &&
-                          ReadText(registry, "Trash not empty after receive", rec.TrashNotEmptyAfterReceive) &&
-                          ReadText(registry, "Individual Buttons", rec.IndividualButtons) &&
-                          ReadText(registry, "Use default message", text) &&
-                          (rec.UseDefaultMessage = ToBoolDefaultTrue(text), true) &&
-                          ReadText(registry, "ResponseAction", text) &&
-                          (rec.ResponseAction = ToActionCode(text), true) &&
-                          ReadText(registry, "DatabaseAction", text) &&
-                          (rec.DatabaseAction = ToActionCode(text), true);
+    const bool complete =
+        ReadText(registry, "RuleCase", rec.RuleCase) &&
+        ReadText(registry, "WholeWordsOnly", rec.WholeWordsOnly) &&
+        ReadInt(registry, "TimeOut", rec.TimeOut, MaxTimeOut) &&
+        ReadText(registry, "AutoReceive", rec.AutoReceive) &&
+        ReadText(registry, "RAlwaysonTop", rec.RAlwaysonTop) &&
+        ReadText(registry, "AutoscrollonAdd", rec.AutoscrollonAdd) &&
+        ReadInt(registry, "DownloadSpeed", rec.DownloadSpeed, MaxDownloadSpeed) &&
+        ReadText(registry, "AlwaysFullMessage", rec.AlwaysFullMessage) &&
+        ReadInt(registry, "CacheLimit", rec.CacheLimit, -1) &&
+        ReadText(registry, "ClearCache", rec.ClearCache) && ReadText(registry, "CacheDir", rec.CacheDir) &&
+        ReadText(registry, "Confirm empty trash", rec.ConfirmEmptyTrash) &&
+        ReadText(registry, "Confirm remove rule", rec.ConfirmRemoveRule) &&
+        ReadText(registry, "Confirm remove user", rec.ConfirmRemoveUser) &&
+        ReadText(registry, "Confirm remove address", rec.ConfirmRemoveAddress) &&
+        ReadText(registry, "Confirm exit user wizard", rec.ConfirmExitUserWizard) &&
+        ReadText(registry, "Warning trash not empty", rec.WarnTrashNotEmpty) &&
+        ReadText(registry, "Warning address already in list", rec.WarnAddressInList) &&
+        ReadText(registry, "Trash not empty after receive", rec.TrashNotEmptyAfterReceive) &&
+        ReadText(registry, "Individual Buttons", rec.IndividualButtons) &&
+        ReadText(registry, "Use default message", text) &&
+        (rec.UseDefaultMessage = ToBoolDefaultTrue(text), true) &&
+        ReadText(registry, "ResponseAction", text) && (rec.ResponseAction = ToActionCode(text), true) &&
+        ReadText(registry, "DatabaseAction", text) && (rec.DatabaseAction = ToActionCode(text), true);
     registry.CloseKey();
     return complete;
 }

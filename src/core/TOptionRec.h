@@ -18,7 +18,7 @@ struct TOptionRec
     std::string RuleCase;
     std::string WholeWordsOnly;
     std::string AutoReceive;
-    std::int32_t TimeOut = 0;       // index into the connect time-out table, 0..5
+    std::int32_t TimeOut = 0; // index into the connect time-out table, 0..5
     std::string RAlwaysonTop;
     std::string AutoscrollonAdd;
     std::int32_t DownloadSpeed = 0; // download speed level, 0..4

@@ -15,8 +15,15 @@ namespace {
 
 constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
 constexpr std::string_view CurrentUser = "HKEY_CURRENT_USER";
-constexpr std::array OtherHives{"HKEY_LOCAL_MACHINE", "HKEY_CLASSES_ROOT", "HKEY_USERS", "HKEY_CURRENT_CONFIG",
-                                "HKEY_PERFORMANCE_DATA", "HKLM", "HKCR", "HKU", "HKCC"};
+constexpr std::array OtherHives{"HKEY_LOCAL_MACHINE",
+                                "HKEY_CLASSES_ROOT",
+                                "HKEY_USERS",
+                                "HKEY_CURRENT_CONFIG",
+                                "HKEY_PERFORMANCE_DATA",
+                                "HKLM",
+                                "HKCR",
+                                "HKU",
+                                "HKCC"};
 constexpr std::size_t HexLineWidth = 77;
 
 std::string QuoteRegText(std::string_view text)
@@ -80,14 +87,16 @@ void AppendValue(std::string& out, const TStoredValue& value)
     } else if (kind == TValueKind::Integer && value.Data.size() == 4) {
         std::uint32_t u = 0;
         for (int i = 0; i < 4; ++i)
-            u |= static_cast<std::uint32_t>(static_cast<unsigned char>(value.Data[static_cast<std::size_t>(i)]))
+            u |= static_cast<std::uint32_t>(
+                     static_cast<unsigned char>(value.Data[static_cast<std::size_t>(i)]))
                  << (8 * i);
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", u);
         out += buf;
     } else if (kind == TValueKind::String || kind == TValueKind::ExpandString) {
         // Windows keeps these as UTF-16 with a terminating zero.
-        AppendHex(out, lineStart, HexKindPrefix(value.Kind), Utf8ToUtf16Le(value.Data) + std::string(2, '\0'));
+        AppendHex(out, lineStart, HexKindPrefix(value.Kind),
+                  Utf8ToUtf16Le(value.Data) + std::string(2, '\0'));
     } else {
         AppendHex(out, lineStart, HexKindPrefix(value.Kind), value.Data);
     }
@@ -126,8 +135,7 @@ public:
     TRegParser(std::string_view sourceName, TRegImportResult& result)
         : Source_(sourceName)
         , Result_(result)
-    {
-    }
+    {}
 
     std::vector<TImportStep> Parse(std::string_view text)
     {
@@ -139,7 +147,8 @@ public:
             const int firstLine = lineNo;
             std::string trimmed = Trim(line);
             // A line ending in a backslash goes on in the next one (long hex data).
-            while (!trimmed.empty() && trimmed.back() == '\\' && trimmed.front() != '[' && pos <= text.size()) {
+            while (!trimmed.empty() && trimmed.back() == '\\' && trimmed.front() != '[' &&
+                   pos <= text.size()) {
                 trimmed.pop_back();
                 trimmed += Trim(NextLine(text, pos, lineNo));
             }
@@ -191,7 +200,8 @@ private:
             line.remove_prefix(1);
         const std::size_t slash = line.find('\\');
         const std::string_view hive = line.substr(0, slash);
-        const std::string_view rest = slash == std::string_view::npos ? std::string_view() : line.substr(slash);
+        const std::string_view rest =
+            slash == std::string_view::npos ? std::string_view() : line.substr(slash);
         if (AsciiEqualNoCase(hive, CurrentUser) || AsciiEqualNoCase(hive, "HKCU")) {
             std::string path = rest.empty() ? std::string("\\") : std::string(rest);
             try {
@@ -210,8 +220,9 @@ private:
         }
         for (const std::string_view other : OtherHives) {
             if (AsciiEqualNoCase(hive, other)) {
-                Result_.Warnings.push_back(std::string(Source_) + ", line " + std::to_string(Line_) + ": key \"" +
-                                           std::string(line) + "\" skipped: only HKEY_CURRENT_USER is imported.");
+                Result_.Warnings.push_back(std::string(Source_) + ", line " + std::to_string(Line_) +
+                                           ": key \"" + std::string(line) +
+                                           "\" skipped: only HKEY_CURRENT_USER is imported.");
                 CurrentKey_ = "";
                 InSkippedKey_ = true;
                 return;
@@ -312,7 +323,8 @@ private:
             value.Kind = static_cast<std::int32_t>(TValueKind::String);
         } else if (data.rfind("dword:", 0) == 0) {
             const std::string digits = data.substr(6);
-            if (digits.empty() || digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != digits.npos)
+            if (digits.empty() || digits.size() > 8 ||
+                digits.find_first_not_of("0123456789abcdefABCDEF") != digits.npos)
                 Fail("\"" + data + "\" is not a dword value");
             const auto u = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
             value.Kind = static_cast<std::int32_t>(TValueKind::Integer);
@@ -326,7 +338,8 @@ private:
             const std::string spec = data.substr(3, colon - 3);
             if (!spec.empty()) {
                 if (spec.size() < 3 || spec.front() != '(' || spec.back() != ')' ||
-                    spec.find_first_not_of("0123456789abcdefABCDEF", 1) != spec.size() - 1 || spec.size() > 10)
+                    spec.find_first_not_of("0123456789abcdefABCDEF", 1) != spec.size() - 1 ||
+                    spec.size() > 10)
                     Fail("\"" + spec + "\" is not a value kind");
                 kind = static_cast<std::int32_t>(std::stoul(spec.substr(1, spec.size() - 2), nullptr, 16));
             }

@@ -27,7 +27,8 @@ public:
     // Imports UTF-8 (with or without BOM) or UTF-16LE-with-BOM ".reg" text in one transaction. Keys of
     // HKEY_CURRENT_USER are taken; keys of other hives are skipped with a warning. A malformed line
     // throws TFileError naming `sourceName` and the line number, and nothing is imported.
-    static TRegImportResult Import(TRegistry& registry, std::string_view content, std::string_view sourceName);
+    static TRegImportResult Import(TRegistry& registry, std::string_view content,
+                                   std::string_view sourceName);
 
     static void ExportToFile(TRegistry& registry, std::string_view keyPath, const std::string& file);
     static TRegImportResult ImportFile(TRegistry& registry, const std::string& file);

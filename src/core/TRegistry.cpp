@@ -21,7 +21,8 @@ std::int32_t DecodeInteger(std::string_view data)
 {
     std::uint32_t u = 0;
     for (int i = 0; i < 4; ++i)
-        u |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[static_cast<std::size_t>(i)])) << (8 * i);
+        u |= static_cast<std::uint32_t>(static_cast<unsigned char>(data[static_cast<std::size_t>(i)]))
+             << (8 * i);
     return static_cast<std::int32_t>(u);
 }
 
@@ -34,8 +35,7 @@ constexpr auto KindOf(TValueKind kind)
 
 TRegistry::TRegistry(std::shared_ptr<TSettingsStore> store)
     : Store_(std::move(store))
-{
-}
+{}
 
 std::vector<std::string> TRegistry::SplitPath(std::string_view path)
 {
@@ -49,7 +49,8 @@ std::vector<std::string> TRegistry::SplitPath(std::string_view path)
     std::size_t start = 0;
     while (true) {
         const std::size_t end = path.find('\\', start);
-        const std::string_view name = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
+        const std::string_view name =
+            path.substr(start, end == std::string_view::npos ? path.npos : end - start);
         if (name.empty())
             throw TStoreError("The key path \"" + std::string(path) + "\" contains an empty key name.");
         names.emplace_back(name);
@@ -103,7 +104,8 @@ bool TRegistry::OpenKey(std::string_view path, bool canCreate)
 bool TRegistry::CreateKey(std::string_view path)
 {
     if (!Walk(path, true))
-        throw TStoreError("The key \"" + std::string(path) + "\" cannot be created: its parent no longer exists.");
+        throw TStoreError("The key \"" + std::string(path) +
+                          "\" cannot be created: its parent no longer exists.");
     return true;
 }
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <unordered_map>
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -128,7 +127,8 @@ public:
     {
         const void* data = sqlite3_column_blob(Stmt_, column);
         const int size = sqlite3_column_bytes(Stmt_, column);
-        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
+        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                    : std::string();
     }
 
 private:
@@ -170,7 +170,8 @@ std::shared_ptr<TSettingsStore> TSettingsStore::OpenOrRecover(const std::string&
                               "\": " + ec.message() + ".");
         for (const char* suffix : {"-journal", "-wal", "-shm"})
             std::filesystem::remove(path + suffix, ec);
-        notice = std::string(e.what()) + " It was kept as \"" + aside + "\" and a new settings file was started.";
+        notice =
+            std::string(e.what()) + " It was kept as \"" + aside + "\" and a new settings file was started.";
         return std::make_shared<TSettingsStore>(path);
     }
 }
@@ -197,13 +198,16 @@ void TSettingsStore::OpenFile()
     // mode of an existing file as well, since the store holds the account passwords.
     const int fd = ::open(Path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw TStoreError("The settings file \"" + Path_ + "\" cannot be opened: " + std::strerror(errno) + ".");
-    struct stat st{};
+        throw TStoreError("The settings file \"" + Path_ + "\" cannot be opened: " + std::strerror(errno) +
+                          ".");
+    struct stat st
+    {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 0077) != 0)
         ::fchmod(fd, 0600);
     ::close(fd);
 
-    if (sqlite3_open_v2(Path_.c_str(), &Db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+    if (sqlite3_open_v2(Path_.c_str(), &Db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK)
         Fail();
     sqlite3_extended_result_codes(Db_, 1);
     sqlite3_busy_timeout(Db_, 5000);
@@ -305,7 +309,8 @@ void TSettingsStore::Rollback()
     sqlite3_exec(Db_, sql, nullptr, nullptr, nullptr);
 }
 
-std::optional<TKeyId> TSettingsStore::FindSubKeyLocked(TKeyId parent, std::string_view name, std::string* storedName)
+std::optional<TKeyId> TSettingsStore::FindSubKeyLocked(TKeyId parent, std::string_view name,
+                                                       std::string* storedName)
 {
     auto& st = Prepare("SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
     st.Bind(1, parent).BindText(2, FoldCase(name));
@@ -335,8 +340,8 @@ TKeyId TSettingsStore::CreateSubKeyLocked(TKeyId parent, const std::string& name
     return sqlite3_last_insert_rowid(Db_);
 }
 
-std::optional<TKeyId> TSettingsStore::WalkKeys(TKeyId parent, const std::vector<std::string>& names, bool create,
-                                               std::vector<std::string>* storedNames)
+std::optional<TKeyId> TSettingsStore::WalkKeys(TKeyId parent, const std::vector<std::string>& names,
+                                               bool create, std::vector<std::string>* storedNames)
 {
     std::optional<TKeyId> key;
     const auto walk = [&] {
@@ -389,7 +394,10 @@ std::vector<std::string> TSettingsStore::SubKeyNames(TKeyId key)
 void TSettingsStore::DeleteSubKey(TKeyId parent, std::string_view name)
 {
     std::lock_guard lock(Mutex_);
-    Prepare("DELETE FROM keys WHERE parent = ?1 AND fold = ?2").Bind(1, parent).BindText(2, FoldCase(name)).Run();
+    Prepare("DELETE FROM keys WHERE parent = ?1 AND fold = ?2")
+        .Bind(1, parent)
+        .BindText(2, FoldCase(name))
+        .Run();
 }
 
 void TSettingsStore::CopyTreeLocked(TKeyId from, TKeyId to)
@@ -436,7 +444,8 @@ std::optional<TStoredValue> TSettingsStore::ReadValue(TKeyId key, std::string_vi
     return value;
 }
 
-void TSettingsStore::WriteValueLocked(TKeyId key, std::string_view name, std::int32_t kind, std::string_view data)
+void TSettingsStore::WriteValueLocked(TKeyId key, std::string_view name, std::int32_t kind,
+                                      std::string_view data)
 {
     // An existing value keeps its place among the key's values, as the registry does.
     Prepare("INSERT INTO vals(key, name, fold, kind, data) VALUES(?1, ?2, ?3, ?4, ?5) "

@@ -98,7 +98,8 @@ private:
     void Rollback();
     TKeyId CreateSubKeyLocked(TKeyId parent, const std::string& name);
     void CopyTreeLocked(TKeyId from, TKeyId to);
-    std::optional<TKeyId> FindSubKeyLocked(TKeyId parent, std::string_view name, std::string* storedName = nullptr);
+    std::optional<TKeyId> FindSubKeyLocked(TKeyId parent, std::string_view name,
+                                           std::string* storedName = nullptr);
     std::vector<TStoredValue> ValuesLocked(TKeyId key);
     void WriteValueLocked(TKeyId key, std::string_view name, std::int32_t kind, std::string_view data);
 

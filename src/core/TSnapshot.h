@@ -13,8 +13,7 @@ template <typename T> class TSnapshot
 public:
     TSnapshot()
         : Value_(std::make_shared<const T>())
-    {
-    }
+    {}
 
     std::shared_ptr<const T> Load() const
     {

@@ -74,7 +74,9 @@ TEST_F(CliTest, FailuresGoToStandardErrorWithNonZeroStatus)
         int Status;
         const char* Message;
     } cases[] = {
-        {{"settings", "import", "-"}, "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=dword:zz\n", 1,
+        {{"settings", "import", "-"},
+         "Windows Registry Editor Version 5.00\n[HKCU\\A]\n\"x\"=dword:zz\n",
+         1,
          "standard input, line 3:"},
         {{"settings", "import", "/nonexistent/file.reg"}, "", 1, "Cannot read \"/nonexistent/file.reg\""},
         {{"settings", "export", "\\Software\\Missing"}, "", 1, "does not exist"},
@@ -92,8 +94,11 @@ TEST_F(CliTest, FailuresGoToStandardErrorWithNonZeroStatus)
 
 TEST_F(CliTest, HelpIsOfferedEverywhere)
 {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"settings", "--help"}, {"settings", "export", "--help"}, {"settings", "import", "-h"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"settings", "--help"},
+                                               {"settings", "export", "--help"},
+                                               {"settings", "import", "-h"}}) {
         const auto r = Run(args);
         EXPECT_EQ(r.Status, 0);
         EXPECT_THAT(r.Out, HasSubstr("settings"));

@@ -9,7 +9,8 @@ namespace tarnwick::app {
 
 namespace {
 
-constexpr std::string_view Overview = R"(tarnwick-cli: Tarnwick without windows, on the same settings as the program.
+constexpr std::string_view Overview =
+    R"(tarnwick-cli: Tarnwick without windows, on the same settings as the program.
 
 Usage: tarnwick-cli COMMAND [ARGUMENTS...]
        tarnwick-cli COMMAND --help
@@ -29,8 +30,9 @@ void PrintOverview(std::ostream& out)
 {
     out << Overview;
     for (const TCliCommand* command : AllCommands())
-        out << "  " << command->Name << std::string(command->Name.size() < 18 ? 18 - command->Name.size() : 1, ' ')
-            << command->Summary << '\n';
+        out << "  " << command->Name
+            << std::string(command->Name.size() < 18 ? 18 - command->Name.size() : 1, ' ') << command->Summary
+            << '\n';
     out << "\nThe settings live in $XDG_CONFIG_HOME/Orvalent/Tarnwick (or below $TARNWICK_HOME when set).\n";
 }
 
@@ -60,7 +62,8 @@ int RunCli(std::span<const std::string> args, const std::string& executablePath,
         if (space == std::string_view::npos) {
             if (args[0] == name)
                 found = command, used = 1;
-        } else if (args.size() >= 2 && args[0] == name.substr(0, space) && args[1] == name.substr(space + 1)) {
+        } else if (args.size() >= 2 && args[0] == name.substr(0, space) &&
+                   args[1] == name.substr(space + 1)) {
             found = command, used = 2;
         }
     }

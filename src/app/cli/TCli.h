@@ -21,8 +21,7 @@ class TUsageError : public std::exception
 public:
     explicit TUsageError(std::string text)
         : Text_(std::move(text))
-    {
-    }
+    {}
     const char* what() const noexcept override { return Text_.c_str(); }
 
 private:

@@ -30,10 +30,8 @@ void PrintTo(const TRoundTrip& c, std::ostream* os)
     *os << c.Name;
 }
 
-
 class ScrambleRoundTrip : public ::testing::TestWithParam<TRoundTrip>
-{
-};
+{};
 
 TEST_P(ScrambleRoundTrip, LoadUndoesStoreAndKeepsLengthAndZeroBytes)
 {
@@ -48,8 +46,8 @@ TEST_P(ScrambleRoundTrip, LoadUndoesStoreAndKeepsLengthAndZeroBytes)
 INSTANTIATE_TEST_SUITE_P(
     Texts, ScrambleRoundTrip,
     ::testing::Values(TRoundTrip{"Empty", "", "Vorn"}, TRoundTrip{"OddLength", "secret1", "Vorn"},
-                      TRoundTrip{"EvenLength", "secret12", "Vorn"}, TRoundTrip{"ListKey", "user@example.org", "Pelk"},
-                      TRoundTrip{"EmptyKey", "odd", ""},
+                      TRoundTrip{"EvenLength", "secret12", "Vorn"},
+                      TRoundTrip{"ListKey", "user@example.org", "Pelk"}, TRoundTrip{"EmptyKey", "odd", ""},
                       TRoundTrip{"Utf8AndZero", std::string("p\xC3\xA4ss\0w", 7), "Vorn"},
                       TRoundTrip{"AllBytes",
                                  [] {

@@ -36,7 +36,8 @@ TEST_F(FoldersTest, MissingAppDataIsSeededFromTheEnvironmentAndBothLevelsAreMade
     EXPECT_EQ(StoredAppData(), Home / "xdg-data");
     EXPECT_EQ(folders.DataFolder, Home / "xdg-data/Orvalent/Tarnwick/");
     EXPECT_TRUE(std::filesystem::is_directory(folders.DataFolder));
-    struct stat st{};
+    struct stat st
+    {};
     ::stat(folders.DataFolder.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(folders.ProgramFolder, Program);
@@ -79,12 +80,21 @@ TEST(Environment, DefaultLocations)
         const char* AppData;
         const char* Cache;
     } cases[] = {
-        {"XdgUnset", {"", "", "", "", "/home/u"}, "/home/u/.config/Orvalent/Tarnwick/settings.db",
-         "/home/u/.local/share", "/home/u/.cache/Orvalent/Tarnwick"},
-        {"XdgSet", {"", "/c/", "/d", "/k", "/home/u"}, "/c/Orvalent/Tarnwick/settings.db", "/d",
+        {"XdgUnset",
+         {"", "", "", "", "/home/u"},
+         "/home/u/.config/Orvalent/Tarnwick/settings.db",
+         "/home/u/.local/share",
+         "/home/u/.cache/Orvalent/Tarnwick"},
+        {"XdgSet",
+         {"", "/c/", "/d", "/k", "/home/u"},
+         "/c/Orvalent/Tarnwick/settings.db",
+         "/d",
          "/k/Orvalent/Tarnwick"},
-        {"XdgRelativeIgnored", {"", "rel", "rel", "rel", "/home/u"}, "/home/u/.config/Orvalent/Tarnwick/settings.db",
-         "/home/u/.local/share", "/home/u/.cache/Orvalent/Tarnwick"},
+        {"XdgRelativeIgnored",
+         {"", "rel", "rel", "rel", "/home/u"},
+         "/home/u/.config/Orvalent/Tarnwick/settings.db",
+         "/home/u/.local/share",
+         "/home/u/.cache/Orvalent/Tarnwick"},
         {"TarnwickHome", {"/t/", "/c", "/d", "/k", "/home/u"}, "/t/settings.db", "/t/data", "/t/cache"},
     };
     for (const auto& c : cases) {
@@ -97,6 +107,7 @@ TEST(Environment, DefaultLocations)
 
 TEST(Folders, CacheFolderAndProgramFolder)
 {
-    EXPECT_EQ(CacheFolder("/home/u/.cache/Orvalent/Tarnwick"), "/home/u/.cache/Orvalent/Tarnwick/VedOzurCache");
+    EXPECT_EQ(CacheFolder("/home/u/.cache/Orvalent/Tarnwick"),
+              "/home/u/.cache/Orvalent/Tarnwick/VedOzurCache");
     EXPECT_EQ(ProgramFolderOf("/opt/tarnwick/bin/tarnwick"), "/opt/tarnwick/bin/");
 }

@@ -71,7 +71,7 @@ TEST_F(OptionsTest, UseDefaultMessageConversion)
     {
         const char* Text;
         bool Value;
-    } cases[] = {{"0", false}, {"-1", true}, {"5", true}, {"TRUE", true}, {"true", true},
+    } cases[] = {{"0", false},     {"-1", true},     {"5", true},     {"TRUE", true}, {"true", true},
                  {"False", false}, {"fALSE", false}, {"maybe", true}, {"", true}};
     for (const auto& c : cases)
         EXPECT_EQ(ReadWith("Use default message", c.Text).UseDefaultMessage, c.Value) << '"' << c.Text << '"';
@@ -110,8 +110,8 @@ TEST_F(OptionsTest, AReadErrorStopsWithEarlierFieldsAssignedAndLaterOnesKept)
     rec.AlwaysFullMessage = "untouched";
     rec.CacheDir = "untouched";
     EXPECT_FALSE(ReadOptions(Reg, rec));
-    EXPECT_EQ(rec.AutoReceive, "1");             // read before the error
-    EXPECT_EQ(rec.TimeOut, 3);                   // read before the error
+    EXPECT_EQ(rec.AutoReceive, "1");               // read before the error
+    EXPECT_EQ(rec.TimeOut, 3);                     // read before the error
     EXPECT_EQ(rec.AlwaysFullMessage, "untouched"); // after it
     EXPECT_EQ(rec.CacheDir, "untouched");
 

@@ -40,22 +40,23 @@ TEST_F(RegFileTest, ExportWritesRegeditText)
     Reg.OpenKey("\\Software\\Orvalent\\Tarnwick\\Acounts\\QWERT", true);
     Reg.WriteString("Host", "pop.example.org");
 
-    const std::string expected = "Windows Registry Editor Version 5.00\r\n"
-                                 "\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick]\r\n"
-                                 "\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts]\r\n"
-                                 "\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts\\QWERT]\r\n"
-                                 "\"Host\"=\"pop.example.org\"\r\n"
-                                 "\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts\\QWERT\\Rules]\r\n"
-                                 "\r\n"
-                                 "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Options]\r\n"
-                                 "\"CacheDir\"=\"C:\\\\Program Files\\\\\\\"Tarnwick\\\"\"\r\n"
-                                 "\"TimeOut\"=dword:00000003\r\n"
-                                 "@=\"default\"\r\n"
-                                 "\r\n";
+    const std::string expected =
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick]\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts]\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts\\QWERT]\r\n"
+        "\"Host\"=\"pop.example.org\"\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Acounts\\QWERT\\Rules]\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick\\Options]\r\n"
+        "\"CacheDir\"=\"C:\\\\Program Files\\\\\\\"Tarnwick\\\"\"\r\n"
+        "\"TimeOut\"=dword:00000003\r\n"
+        "@=\"default\"\r\n"
+        "\r\n";
     EXPECT_EQ(TRegFile::Export(Reg, "HKEY_CURRENT_USER\\Software\\Orvalent\\Tarnwick"), expected);
     EXPECT_EQ(TRegFile::Export(Reg, "\\software\\orvalent\\tarnwick\\"), expected);
     EXPECT_THROW(TRegFile::Export(Reg, "\\Software\\Nobody"), TStoreError);
@@ -130,8 +131,9 @@ TEST_F(RegFileTest, ImportsWindowsUtf16ExportAndSkipsOtherHives)
     EXPECT_EQ(Reg.ReadString("Username"), "Main Identity \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(Reg.GetDataType("Store Root"), TRegDataType::ExpandString);
     EXPECT_EQ(Reg.ReadString("Store Root"), "%UserProfile%\\Outlook Express");
-    EXPECT_EQ(Reg.ReadBinaryData("Criteria"),
-              std::string("\x01\x00\x00\x00\x10\x00\x00\x00\x02\x00\x00\x00\x0a\x00\x00\x00\x0b\x00\x00\x00", 20));
+    EXPECT_EQ(
+        Reg.ReadBinaryData("Criteria"),
+        std::string("\x01\x00\x00\x00\x10\x00\x00\x00\x02\x00\x00\x00\x0a\x00\x00\x00\x0b\x00\x00\x00", 20));
 }
 
 TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues)
@@ -163,10 +165,8 @@ void PrintTo(const TMalformed& c, std::ostream* os)
     *os << c.Name;
 }
 
-
 class RegFileMalformed : public RegFileTest, public ::testing::WithParamInterface<TMalformed>
-{
-};
+{};
 
 TEST_P(RegFileMalformed, IsReportedWithItsLineAndImportsNothing)
 {
@@ -195,9 +195,11 @@ INSTANTIATE_TEST_SUITE_P(
         TMalformed{"NoHeader", "[HKEY_CURRENT_USER\\Software\\New]\r\n", 1},
         TMalformed{"OldHeader", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\New]\r\n", 1},
         TMalformed{"Empty", "", 1},
-        TMalformed{"UnclosedKey", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software", 3},
+        TMalformed{"UnclosedKey", "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software",
+                   3},
         TMalformed{"UnknownHive", "Windows Registry Editor Version 5.00\r\n[HKEY_NOWHERE\\X]\r\n", 2},
-        TMalformed{"EmptyKeyName", "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A\\\\B]\r\n", 2},
+        TMalformed{"EmptyKeyName", "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A\\\\B]\r\n",
+                   2},
         TMalformed{"ValueBeforeKey", "Windows Registry Editor Version 5.00\r\n\"A\"=\"b\"\r\n", 2},
         TMalformed{"UnclosedString", Head + "\"A\"=\"unclosed\r\n", 7},
         TMalformed{"BadDword", Head + "\"A\"=dword:12g4\r\n", 7},

@@ -116,7 +116,8 @@ TEST_F(RegistryTest, DeleteKeyRemovesTheWholeTree)
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(File.c_str(), &db), SQLITE_OK);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM keys), (SELECT count(*) FROM vals)", -1, &st, nullptr);
+    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM keys), (SELECT count(*) FROM vals)", -1, &st,
+                       nullptr);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(st, 0), 3); // root, T, Acounts
     EXPECT_EQ(sqlite3_column_int(st, 1), 0);
@@ -190,7 +191,8 @@ TEST(SettingsFile, IsCreatedPrivateWithItsFolder)
     TTempHome home(false);
     const std::string file = home / "deep/er/settings.db";
     TSettingsStore store(file);
-    struct stat st{};
+    struct stat st
+    {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -247,7 +249,8 @@ TEST(SettingsFile, ForeignDatabaseIsNotTakenOver)
     const std::string file = home / "settings.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1);", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1);", nullptr, nullptr,
+                 nullptr);
     sqlite3_close(db);
 
     EXPECT_THROW(TSettingsStore{file}, TStoreError);
