@@ -178,6 +178,51 @@ std::string Utf8ToUtf16Le(std::string_view text)
     return out;
 }
 
+namespace {
+
+// The characters of Windows-1252 bytes 0x80..0x9F; the unassigned ones keep their own number.
+constexpr std::uint32_t Windows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+std::string Windows1252ToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        AppendUtf8(out, (b >= 0x80 && b < 0xA0) ? Windows1252High[b - 0x80] : b);
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToSingleBytes(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::uint32_t cp = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = DecodeUtf8(text, i, cp);
+        if (len == 0)
+            return std::nullopt;
+        i += len;
+        if (cp <= 0xFF) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < 32 && Windows1252High[k] != cp)
+            ++k;
+        if (k == 32)
+            return std::nullopt;
+        out += static_cast<char>(0x80 + k);
+    }
+    return out;
+}
+
 std::string Trim(std::string_view text)
 {
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

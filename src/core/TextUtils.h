@@ -26,6 +26,13 @@ std::optional<std::string> Utf16LeToUtf8(std::string_view bytes);
 // UTF-8 text to UTF-16LE bytes; bytes that are not part of valid UTF-8 become surrogate escapes.
 std::string Utf8ToUtf16Le(std::string_view text);
 
+// Windows-1252 ("ANSI") bytes to UTF-8. The five unassigned bytes map to U+0081 etc.
+std::string Windows1252ToUtf8(std::string_view bytes);
+// UTF-8 text back to single bytes: code points up to U+00FF become that byte, the Windows-1252
+// characters of 0x80..0x9F (the euro sign, typographic quotes, ...) their byte. Nothing when the
+// text is not UTF-8 or holds another character.
+std::optional<std::string> Utf8ToSingleBytes(std::string_view text);
+
 std::string Trim(std::string_view text);
 
 // Decimal integer of the whole text (optional sign, digits only, within 32 bits).
