@@ -20,8 +20,8 @@ struct TParsedHeader
     std::string Subject;
     std::string Organization;
     std::int64_t Date = INT64_MIN; // milliseconds since 1970-01-01 UTC, INT64_MIN when missing or invalid
-    std::string MessageId;          // the Message-Id value as written (angle brackets included), trimmed
-    std::string Priority;           // the "Priority" value, or "X-Priority" when that is missing or empty
+    std::string MessageId;         // the Message-Id value as written (angle brackets included), trimmed
+    std::string Priority;          // the "Priority" value, or "X-Priority" when that is missing or empty
 };
 
 // Parses header lines (physical lines, folded lines as they came). Never throws for any input: a
