@@ -179,14 +179,16 @@ bool TPOP3Client::Close()
         return false;
     }
     bool confirmed = false;
+    const int replyTimeoutMs = Connection_.ReplyTimeoutMs();
     try {
         // QUIT's reply is awaited briefly: only after it has the server carried out the session's
         // deletions, and a caller that logs in again right away must see them.
         Send("QUIT");
-        Connection_.SetReplyTimeoutMs(std::min(Connection_.ReplyTimeoutMs(), QuitTimeoutMs));
+        Connection_.SetReplyTimeoutMs(std::min(replyTimeoutMs, QuitTimeoutMs));
         confirmed = ReadReply().Ok;
     } catch (const core::TError&) {
     }
+    Connection_.SetReplyTimeoutMs(replyTimeoutMs);
     Connection_.Close();
     Open_ = false;
     return confirmed;

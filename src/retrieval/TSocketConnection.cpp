@@ -57,6 +57,11 @@ bool IsIpLiteral(const std::string& host)
            ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
+std::string DurationText(int ms)
+{
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 int RemainingMs(TClock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
@@ -172,7 +177,7 @@ void TSocketConnection::Wait(bool forWrite, int timeoutMs, const char* what)
         CheckAborted();
         if (result == 0)
             Fail(std::string("The server ") + Host_ + " did not " + what + " within " +
-                 std::to_string(timeoutMs / 1000) + " s");
+                 DurationText(timeoutMs));
         if (fds[0].revents != 0)
             return; // readable, writable, or an error that the next call reports
     }
