@@ -34,6 +34,11 @@ std::vector<TFakeStep> LoggedIn()
     return TFakePop3Server::Login("joe", Password);
 }
 
+std::vector<TFakeStep> AfterLogin(std::vector<TFakeStep> steps)
+{
+    return LoggedIn() + steps;
+}
+
 class Pop3ClientTest : public ::testing::Test
 {
 protected:
@@ -139,6 +144,35 @@ TEST_F(Pop3ClientTest, ServersInLowerCaseAndWithoutNumbersAreUnderstood)
     EXPECT_EQ(client->Uidl(1), std::nullopt);
     client->Close();
     EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty());
+}
+
+// Only a confirmed QUIT means the server carried out the deletions; the deletion flow must see a
+// refusal and a silent server as such.
+TEST_F(Pop3ClientTest, CloseTellsWhetherTheServerConfirmedQuit)
+{
+    struct TCase
+    {
+        const char* Name;
+        std::vector<TFakeStep> Quit;
+        bool Confirmed;
+    };
+    const std::vector<TCase> cases = {
+        {"Confirmed", {Expect("QUIT"), Say("+OK bye")}, true},
+        {"Refused", {Expect("QUIT"), Say("-ERR some deleted messages not removed")}, false},
+        {"Dropped", {Expect("QUIT"), Drop()}, false},
+        {"Garbage", {Expect("QUIT"), Say("BYE")}, false},
+    };
+    for (const TCase& c : cases) {
+        TFakePop3Server server(AfterLogin({Expect("DELE 1"), Say("+OK")}) + c.Quit);
+        auto client = Client(server);
+        client->Open();
+        client->Delete(1);
+        EXPECT_EQ(client->Close(), c.Confirmed) << c.Name;
+        EXPECT_FALSE(client->IsOpen()) << c.Name;
+        EXPECT_FALSE(client->Close()) << c.Name; // closed: nothing more is sent
+        server.WaitDone();
+        EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty()) << c.Name;
+    }
 }
 
 // --- whole messages and the cache ---------------------------------------------------------------
@@ -285,11 +319,6 @@ TEST_P(FaultTest, GivesTheErrorKindCallersActOn)
     }
     client->Close();
     EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty());
-}
-
-std::vector<TFakeStep> AfterLogin(std::vector<TFakeStep> steps)
-{
-    return LoggedIn() + steps;
 }
 
 const std::string Pass = std::string("PASS ") + Password;
