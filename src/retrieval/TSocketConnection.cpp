@@ -163,7 +163,7 @@ void TSocketConnection::Close() noexcept
     Lines_.reset();
 }
 
-void TSocketConnection::Wait(bool forWrite, int timeoutMs, const char* what)
+void TSocketConnection::Wait(bool forWrite, int timeoutMs, const char* what, int limitMs)
 {
     pollfd fds[2] = {{Fd_, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0}, {WakeFd_, POLLIN, 0}};
     const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
@@ -177,7 +177,7 @@ void TSocketConnection::Wait(bool forWrite, int timeoutMs, const char* what)
         CheckAborted();
         if (result == 0)
             Fail(std::string("The server ") + Host_ + " did not " + what + " within " +
-                 DurationText(timeoutMs));
+                 DurationText(limitMs >= 0 ? limitMs : timeoutMs));
         if (fds[0].revents != 0)
             return; // readable, writable, or an error that the next call reports
     }
@@ -220,7 +220,7 @@ void TSocketConnection::Connect(const std::string& host, int port, int connectTi
                 continue;
             }
             Wait(true, RemainingMs(deadline),
-                 ("accept the connection to port " + std::to_string(port)).c_str());
+                 ("accept the connection to port " + std::to_string(port)).c_str(), connectTimeoutMs);
             int error = 0;
             socklen_t length = sizeof error;
             ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
@@ -274,7 +274,8 @@ void TSocketConnection::StartTls()
             break;
         const int error = ::SSL_get_error(Ssl_.get(), result);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-            Wait(error == SSL_ERROR_WANT_WRITE, RemainingMs(deadline), "complete the TLS handshake");
+            Wait(error == SSL_ERROR_WANT_WRITE, RemainingMs(deadline), "complete the TLS handshake",
+                 ReplyTimeoutMs_);
             continue;
         }
         const long verify = ::SSL_get_verify_result(Ssl_.get());

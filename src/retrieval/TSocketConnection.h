@@ -59,7 +59,9 @@ private:
     };
 
     // Waits until the socket is readable (or writable); throws on time-out or abort.
-    void Wait(bool forWrite, int timeoutMs, const char* what);
+    // `limitMs` is the limit named in the time-out error (the whole limit when `timeoutMs` is what
+    // remains of it).
+    void Wait(bool forWrite, int timeoutMs, const char* what, int limitMs = -1);
     [[noreturn]] void Fail(const std::string& text);
     void CheckAborted();
     std::size_t ReadSome(char* buffer, std::size_t size);

@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "retrieval/Pop3Errors.h"
 #include "support/TFakePop3Server.h"
@@ -453,6 +457,42 @@ TEST_F(Pop3ClientTest, ARefusedConnectionIsAConnectionError)
     } catch (const TConnectionError& e) {
         EXPECT_THAT(e.what(), HasSubstr("Cannot connect to 127.0.0.1:" + std::to_string(port)));
     }
+}
+
+// A server whose accept queue is full drops the connection request; the connect time-out of the
+// account ends the wait.
+TEST_F(Pop3ClientTest, AnUnansweredConnectEndsAtTheConnectTimeOut)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+
+    accounts::TUserID user;
+    user.Host = "127.0.0.1";
+    user.Port = ntohs(address.sin_port);
+    accounts::TReceiveSettings settings;
+    settings.TimeoutMs = 300;
+    TPOP3Client client(user, settings, CacheFolder);
+    try {
+        client.Open();
+        FAIL() << "connected";
+    } catch (const TConnectionError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("did not accept the connection to port " + std::to_string(user.Port) +
+                                        " within 300 ms"));
+    }
+    for (const int fd : fillers)
+        ::close(fd);
+    ::close(listener);
 }
 
 } // namespace
