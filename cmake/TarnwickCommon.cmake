@@ -19,11 +19,12 @@ set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTOUIC ON)
 set(CMAKE_AUTORCC ON)
 
-# tarnwick_add_test(name SOURCES ... LIBS ... [GUI] [LABEL unit|gui|integration])
+# tarnwick_add_test(name SOURCES ... LIBS ... [GUI] [LABEL unit|gui|integration] [FIXTURES name])
 # Builds one GoogleTest executable and registers its cases with CTest. GUI tests run on
-# Qt's offscreen platform so that no display is needed.
+# Qt's offscreen platform so that no display is needed. FIXTURES names the CTest fixture (a
+# server started by a set-up test) that every case needs.
 function(tarnwick_add_test name)
-    cmake_parse_arguments(ARG "GUI" "LABEL" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "GUI" "LABEL;FIXTURES" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE tarnwick_options tarnwick_test_support ${ARG_LIBS}
                           GTest::gtest GTest::gmock)
@@ -39,8 +40,12 @@ function(tarnwick_add_test name)
     if(NOT label)
         set(label unit)
     endif()
+    set(fixtures)
+    if(ARG_FIXTURES)
+        set(fixtures FIXTURES_REQUIRED ${ARG_FIXTURES})
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS ${label} ENVIRONMENT "${env}" TIMEOUT 300)
+        PROPERTIES LABELS ${label} ENVIRONMENT "${env}" TIMEOUT 300 ${fixtures})
 endfunction()

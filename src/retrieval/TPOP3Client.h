@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TParsedHeader.h"
+#include "TSocketConnection.h"
+#include "accounts/TUserID.h"
+
+namespace tarnwick::retrieval {
+
+// A message's parsed header with the name of its cache file.
+struct THeaderResult
+{
+    TParsedHeader Header;
+    std::string CacheName;
+};
+
+struct TFetchResult
+{
+    TParsedHeader Header;
+    std::string CacheName;
+    std::int32_t Size = 0; // bytes, as LIST gives it; 0 when the server gave no number
+};
+
+// The server's unique id of one message (a UIDL line).
+struct TUidlEntry
+{
+    std::int32_t Number = 0;
+    std::string UniqueId;
+
+    bool operator==(const TUidlEntry&) const = default;
+};
+
+// One POP3 session (RFC 1939) with one account's server: login with USER/PASS, counting, headers,
+// whole messages into the message cache, deletion. Plain, STLS or implicit TLS as the account
+// says. Used by one thread at a time; Abort() may come from any thread.
+//
+// Errors: TConnectionError when the server cannot be reached or the connection breaks (the session
+// is closed then), TProtocolError when a command that must succeed gets "-ERR" (its text is the
+// server's), TUnrecognizedReplyError (a TProtocolError) for any other status word,
+// core::TConversionError for a STAT reply that does not start with a number.
+class TPOP3Client
+{
+public:
+    // Bounds of what is accepted from a server: the longest line, the largest header of one message.
+    static constexpr std::size_t MaxLineLength = 1024 * 1024;
+    static constexpr std::size_t MaxHeaderBytes = 8 * 1024 * 1024;
+    // How long a server may stay silent while a reply is awaited.
+    static constexpr int DefaultReplyTimeoutMs = 60000;
+    // How long Close waits for the server to confirm QUIT.
+    static constexpr int QuitTimeoutMs = 10000;
+
+    // `cacheFolder` is the message cache folder (the cache directory followed by "/VedOzurCache").
+    TPOP3Client(accounts::TUserID user, accounts::TReceiveSettings settings, std::string cacheFolder);
+    ~TPOP3Client();
+    TPOP3Client(const TPOP3Client&) = delete;
+    TPOP3Client& operator=(const TPOP3Client&) = delete;
+
+    void SetReplyTimeoutMs(int ms);
+
+    // Connects and logs in; nothing happens when the session is already open. Returns whether the
+    // session is open.
+    bool Open();
+    // Ends the session with QUIT and closes the connection; errors are ignored. Returns true when
+    // the server confirmed QUIT, which is when it carries out the deletions of the session.
+    bool Close();
+    // Logged in and still connected; a connection error closes the session.
+    bool IsOpen() const { return Open_ && Connection_.IsConnected(); }
+
+    std::int32_t MessageCount();
+    THeaderResult Header(std::int32_t n);
+    // NOOP, LIST n, TOP n 0 and, for whole messages, RETR n into the cache unless the cache file
+    // exists. `fullMessage` overrides the account's setting for this call (the preview).
+    TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
+    bool Delete(std::int32_t n);
+    // The unique ids of all messages, or nothing when the server does not offer UIDL.
+    std::optional<std::vector<TUidlEntry>> Uidl();
+    // The unique id of message n, or nothing when the server does not offer UIDL.
+    std::optional<std::string> Uidl(std::int32_t n);
+
+    // Size of the message last fetched, in bytes.
+    std::int32_t LastSize() const { return LastSize_; }
+    // The cache file of a cache name.
+    std::string CacheFilePath(const std::string& cacheName) const;
+
+    // Stops the session from any thread: a blocked call fails with TConnectionError at once, and
+    // so does every later one. The client cannot be used again.
+    void Abort() noexcept;
+
+private:
+    void Send(const std::string& command);
+    TPop3Reply ReadReply();
+    // Sends a command and returns the reply text; "-ERR" throws TProtocolError.
+    std::string Command(const std::string& command);
+    // Reads the lines of a multi-line reply up to the terminating ".", unstuffed. A reply larger
+    // than `maxBytes` is read to its end and then fails with `tooLargeText` as a TProtocolError;
+    // one that goes on past many times that closes the connection.
+    void ReadMultiLine(const std::function<void(std::string_view)>& onLine, std::size_t maxBytes,
+                       const std::string& tooLargeText);
+    void Login();
+    [[noreturn]] void ThrowProtocol(const std::string& serverText);
+    std::string Redact(std::string text) const;
+    void Retrieve(std::int32_t n, const std::string& path);
+
+    accounts::TUserID User_;
+    accounts::TReceiveSettings Settings_;
+    std::string CacheFolder_;
+    TSocketConnection Connection_;
+    bool Open_ = false;
+    std::int32_t LastSize_ = 0;
+};
+
+} // namespace tarnwick::retrieval
