@@ -39,7 +39,7 @@ struct TUserID
 // before each receive.
 struct TReceiveSettings
 {
-    std::int32_t Connections = 1; // parallel POP3 sessions, 1 to 8
+    std::int32_t Connections = 1;   // parallel POP3 sessions, 1 to 8
     std::int32_t TimeoutMs = 30000; // connect time-out
     bool FullMessage = false;       // whole messages are downloaded into the cache
 
