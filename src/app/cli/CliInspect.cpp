@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -21,6 +22,9 @@ std::string ReadMessageFile(const std::string& file, TCliStreams& io)
 {
     if (file == "-")
         return std::string{std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>()};
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec))
+        throw core::TFileError("Cannot read \"" + file + "\": it is a folder.");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw core::TFileError("Cannot read \"" + file + "\".");
