@@ -1,6 +1,8 @@
 #include "retrieval/TParsedHeader.h"
 
+#include <algorithm>
 #include <ctime>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -350,4 +352,29 @@ TEST(CacheName, OverlongNamesAreCutAndKeptApart)
     spaces.MessageId = std::string(300, ' ');
     const std::string name = CacheNameOf(spaces);
     EXPECT_EQ(name.substr(name.size() - 18 - 3, 3), "~32");
+}
+
+TEST(ParseHeader, WorkerThreadsParseAtTheSameTime)
+{
+    // The download workers build records concurrently from the first message on; the decoder's
+    // one-time set-up must be safe under that.
+    const std::string text =
+        "From: =?iso-8859-1?q?J=F6rg?= <j@example.de>\nTo: a@example.com, Team: b@example.com;\n"
+        "Subject: =?utf-8?b?R3LDvMOfZQ==?=\nDate: 1 Jul 2003 10:52:37 +0000\n";
+    std::vector<std::string> subjects(4), senders(4);
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t i = 0; i < subjects.size(); ++i)
+            workers.emplace_back([&, i] {
+                for (int n = 0; n < 50; ++n) {
+                    const TParsedHeader h = ParseMessageText(text);
+                    subjects[i] = h.Subject;
+                    senders[i] = h.FromText + " / " + h.ToText;
+                }
+            });
+    }
+    for (std::size_t i = 0; i < subjects.size(); ++i) {
+        EXPECT_EQ(subjects[i], "Gr\u00fc\u00dfe");
+        EXPECT_EQ(senders[i], "J\u00f6rg <j@example.de> / a@example.com, b@example.com");
+    }
 }
