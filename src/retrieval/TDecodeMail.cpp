@@ -32,19 +32,27 @@ bool HasAttachmentsOf(const std::vector<std::string>& headerLines)
 accounts::TMailMessage& TDecodeMail::Decode(const TParsedHeader& parsed, std::int32_t size,
                                             std::int32_t number, const std::string& cacheName)
 {
+    TParsedHeader fields = parsed;
+    return Decode(std::move(fields), size, number, cacheName);
+}
+
+accounts::TMailMessage& TDecodeMail::Decode(TParsedHeader&& parsed, std::int32_t size, std::int32_t number,
+                                            const std::string& cacheName)
+{
     accounts::TMailMessage record;
-    record.Headers = parsed.Lines;
+    record.HasAttachments = HasAttachmentsOf(parsed.Lines);
+    record.Headers = std::move(parsed.Lines);
+    record.Headers.shrink_to_fit(); // a list holds many records for a long time
     record.Fetched = parsed.HasBody;
     record.Priority = PriorityOf(parsed.Priority);
-    record.HasAttachments = HasAttachmentsOf(parsed.Lines);
-    record.FromName = parsed.FromName;
-    record.FromText = parsed.FromText;
-    record.CcText = parsed.CcText;
-    record.Subject = parsed.Subject;
-    record.Organization = parsed.Organization;
+    record.FromName = std::move(parsed.FromName);
+    record.FromText = std::move(parsed.FromText);
+    record.CcText = std::move(parsed.CcText);
+    record.Subject = std::move(parsed.Subject);
+    record.Organization = std::move(parsed.Organization);
     record.Sent = parsed.Date;
-    record.ToText = parsed.ToText;
-    record.FromAddress = parsed.FromAddress;
+    record.ToText = std::move(parsed.ToText);
+    record.FromAddress = std::move(parsed.FromAddress);
     record.Number = number;
     record.Size = size;
     record.CacheName = cacheName;

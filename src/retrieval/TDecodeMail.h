@@ -29,6 +29,9 @@ public:
     // Decode.
     accounts::TMailMessage& Decode(const TParsedHeader& parsed, std::int32_t size, std::int32_t number,
                                    const std::string& cacheName);
+    // The same, taking over the parsed header's lines instead of copying them.
+    accounts::TMailMessage& Decode(TParsedHeader&& parsed, std::int32_t size, std::int32_t number,
+                                   const std::string& cacheName);
     // Puts the text in front of the held record's subject (a classification mark).
     void PrefixSubject(std::string_view text);
 

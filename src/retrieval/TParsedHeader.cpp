@@ -1,6 +1,7 @@
 #include "TParsedHeader.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -222,10 +223,11 @@ void AppendCacheNameByte(std::string& out, unsigned char c)
 {
     if (KeptInCacheName(c)) {
         out += static_cast<char>(c);
-    } else {
-        out += '~';
-        out += std::to_string(static_cast<unsigned>(c));
+        return;
     }
+    char escape[4] = {'~'};
+    const auto end = std::to_chars(escape + 1, escape + sizeof escape, static_cast<unsigned>(c)).ptr;
+    out.append(escape, static_cast<std::size_t>(end - escape));
 }
 
 std::uint64_t Fnv1a64(std::string_view text)

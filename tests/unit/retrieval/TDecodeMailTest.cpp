@@ -116,6 +116,13 @@ TEST(DecodeMail, FillsTheRecordFromTheParsedHeaderAndArguments)
     EXPECT_FALSE(r.Trashed);
     EXPECT_EQ(r.UniqueId, "");
 
+    TDecodeMail taking;
+    const TMailMessage& taken = taking.Decode(TParsedHeader(parsed), 1234, 7, "name");
+    EXPECT_EQ(taken.Headers, r.Headers) << "taking over the lines gives the same record";
+    EXPECT_EQ(taken.HasAttachments, r.HasAttachments);
+    EXPECT_EQ(taken.FromText, r.FromText);
+    EXPECT_EQ(taken.Subject, r.Subject);
+
     decoder.PrefixSubject("[SPAM] ");
     EXPECT_EQ(decoder.Record().Subject, "[SPAM] hi");
     parsed.HasBody = false;
