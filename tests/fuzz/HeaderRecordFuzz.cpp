@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const retrieval::TParsedHeader parsed = retrieval::ParseMessageText(text);
     const std::string cacheName = retrieval::CacheNameOf(parsed);
     retrieval::TDecodeMail decoder;
-    const accounts::TMailMessage& record = decoder.Decode(parsed, static_cast<std::int32_t>(size), 1, cacheName);
+    const accounts::TMailMessage& record =
+        decoder.Decode(parsed, static_cast<std::int32_t>(size), 1, cacheName);
 
     for (const std::string* field : {&record.FromName, &record.FromAddress, &record.FromText, &record.ToText,
                                      &record.CcText, &record.Subject, &record.Organization}) {
@@ -59,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Require(core::IsValidUtf8(parsed.MessageId) && core::IsValidUtf8(parsed.Priority),
             "message id or priority is not valid UTF-8");
-    Require(!cacheName.empty() && cacheName.size() <= retrieval::MaxCacheNameLength && CacheNameChars(cacheName),
+    Require(!cacheName.empty() && cacheName.size() <= retrieval::MaxCacheNameLength &&
+                CacheNameChars(cacheName),
             "cache name unusable as a file name");
     Require(record.Priority >= accounts::PriorityLow && record.Priority <= accounts::PriorityHigh,
             "priority out of range");
