@@ -206,7 +206,16 @@ INSTANTIATE_TEST_SUITE_P(
                             "MsgIDPrefixJ~195~182rg~32M~195~188llerjoerg@example.de01-07-2003")},
         TFixtureCase{"NoMessageId.eml",
                      Expect(PriorityNormal, false, "Bob", "bob@example.com", "Bob <bob@example.com>", "", "",
-                            "no id", "", 1072931400000, true, "MsgIDPrefixBobbob@example.com01-01-2004")}),
+                            "no id", "", 1072931400000, true, "MsgIDPrefixBobbob@example.com01-01-2004")},
+        TFixtureCase{"MultipartMixedCapitals.eml",
+                     Expect(PriorityLow, false, "Mixed Case", "mc@example.com", "Mixed Case <mc@example.com>",
+                            "", "", "attachment written in capitals", "", TMailMessage::NoDate, true,
+                            "~60caps@example.com~62")},
+        TFixtureCase{"NulAndBrokenUtf8.eml",
+                     Expect(PriorityNormal, false, "Broken? Name", "broken@example.com",
+                            "Broken? Name <broken@example.com>", "=?utf-8?B?unterminated <to@example.com>",
+                            "", "nul byte and \u00c3 cut", "", TMailMessage::NoDate, false,
+                            "MsgIDPrefixBroken~63~32Namebroken@example.com")}),
     [](const auto& info) {
         std::string name = info.param.File;
         return name.substr(0, name.find('.'));
