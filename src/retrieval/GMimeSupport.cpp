@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <iconv.h>
 
@@ -11,6 +12,18 @@ namespace {
 
 std::once_flag InitOnce;
 GMimeParserOptions* Options = nullptr;
+
+// Converters held open for the whole run (see EnsureInitialized); closed when the program ends.
+struct THeldConverters
+{
+    std::vector<iconv_t> Converters;
+    ~THeldConverters()
+    {
+        for (const iconv_t converter : Converters)
+            iconv_close(converter);
+    }
+};
+THeldConverters HeldConverters;
 
 } // namespace
 
@@ -32,7 +45,8 @@ void EnsureInitialized()
              {"windows-1252", "ISO-8859-1", "ISO-8859-2", "ISO-8859-15", "windows-1250", "windows-1251",
               "KOI8-R", "ISO-2022-JP", "Shift_JIS", "EUC-JP", "GB18030", "BIG5", "EUC-KR"}) {
             const iconv_t converter = iconv_open("UTF-8", charset);
-            (void)converter; // never closed: it lives as long as the process
+            if (converter != reinterpret_cast<iconv_t>(-1))
+                HeldConverters.Converters.push_back(converter);
             const std::string word = std::string("=?") + charset + "?q?a?=";
             g_free(g_mime_utils_header_decode_text(Options, word.c_str()));
         }

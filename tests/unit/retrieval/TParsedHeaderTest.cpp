@@ -12,6 +12,7 @@
 
 using namespace tarnwick::retrieval;
 using tarnwick::test::TScopedTimeZone;
+using namespace std::string_literals;
 
 namespace {
 
@@ -258,8 +259,7 @@ TEST(ParseHeader, BadInputGivesDefinedCleanFields)
         const char* Name;
         std::string Text;
     } cases[] = {
-        {"NulBytes",
-         std::string("From: A\0B <a@b.c>\nSubject: x\0y\nMessage-Id: <a\0b>\nDate: 1 Jul 2003\0", 75)},
+        {"NulBytes", "From: A\0B <a@b.c>\nSubject: x\0y\nMessage-Id: <a\0b>\nDate: 1 Jul 2003\0"s},
         {"InvalidUtf8InEncodedWord", "Subject: =?utf-8?q?bad=FF=FE=C3?=\nFrom: =?utf-8?b?/w==?= <a@b.c>"},
         {"UnknownCharset", "Subject: =?x-nonsense?q?a=E9?="},
         {"UnterminatedWords", "Subject: =?utf-8?q?abc\nFrom: =?utf-8?B?"},
