@@ -1,0 +1,123 @@
+// tarnwick-cli inspect as a user runs it: a real process reading message files.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/TextUtils.h"
+#include "support/TProcess.h"
+#include "support/TTempHome.h"
+
+using tarnwick::test::Fixture;
+using tarnwick::test::ReadFileBytes;
+using tarnwick::test::RunProcess;
+using tarnwick::test::TTempHome;
+using tarnwick::test::WriteFileBytes;
+using ::testing::HasSubstr;
+
+namespace {
+
+constexpr const char* Cli = TARNWICK_CLI;
+
+class CliInspectTest : public ::testing::Test
+{
+protected:
+    TTempHome Home;
+
+    tarnwick::test::TProcessResult Run(const std::vector<std::string>& args, const std::string& input = {},
+                                       const std::string& zone = "CET-1CEST,M3.5.0,M10.5.0/3")
+    {
+        return RunProcess(Cli, args, input, {"TARNWICK_HOME=" + Home.Path(), "TZ=" + zone});
+    }
+};
+
+} // namespace
+
+TEST_F(CliInspectTest, PrintsTheWholeRecordAsJson)
+{
+    const auto r = Run({"inspect", Fixture("messages/Rfc2047Subject.eml")});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_EQ(r.Out, R"({
+  "Priority": 6,
+  "HasAttachments": true,
+  "FromName": "Jörg Müller",
+  "FromText": "Jörg Müller <joerg@example.de>",
+  "Subject": "Grüße aus Köln",
+  "FromAddress": "joerg@example.de",
+  "Organization": "",
+  "CcText": "",
+  "Sent": 1057049557000,
+  "SentLocal": "2003-07-01T10:52:37+02:00",
+  "Size": 470,
+  "ToText": "Anna <anna@example.org>",
+  "Number": 0,
+  "Fetched": true,
+  "CacheName": "~60x~32y~62",
+  "Trashed": false,
+  "UniqueId": ""
+}
+)");
+}
+
+TEST_F(CliInspectTest, LocalTimeFollowsTheZoneAndTheCacheNameToo)
+{
+    struct
+    {
+        const char* Zone;
+        const char* Local;
+        const char* CacheName;
+    } cases[] = {
+        {"UTC0", R"("SentLocal": "2004-01-01T04:30:00+00:00")", "MsgIDPrefixBobbob@example.com01-01-2004"},
+        {"EST5", R"("SentLocal": "2003-12-31T23:30:00-05:00")", "MsgIDPrefixBobbob@example.com31-12-2003"},
+        {"<+0530>-5:30", R"("SentLocal": "2004-01-01T10:00:00+05:30")",
+         "MsgIDPrefixBobbob@example.com01-01-2004"},
+    };
+    for (const auto& c : cases) {
+        const auto r = Run({"inspect", Fixture("messages/NoMessageId.eml")}, {}, c.Zone);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_THAT(r.Out, HasSubstr(c.Local));
+        EXPECT_THAT(r.Out, HasSubstr(c.CacheName));
+    }
+}
+
+TEST_F(CliInspectTest, HostileBytesGiveValidJson)
+{
+    const char raw[] = "Subject: a\0b\x01\"\\\xff\nFrom: \"Q\\\"t\" <q@x>\nDate: 1 Jan 99999 00:00 +0000\n"
+                       "Message-Id: <\"\x7f\xe9>\n";
+    const std::string message(raw, sizeof raw - 1);
+    const std::string file = Home / "hostile.eml";
+    WriteFileBytes(file, message);
+    for (const std::string& source : {file, std::string("-")}) {
+        const auto r = Run({"inspect", source}, source == "-" ? message : std::string());
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        EXPECT_TRUE(tarnwick::core::IsValidUtf8(r.Out));
+        EXPECT_THAT(r.Out, HasSubstr(R"("Subject": "a b \"\\ÿ",)"));
+        EXPECT_THAT(r.Out, HasSubstr(R"("FromText": "Q\"t <q@x>",)"));
+        EXPECT_THAT(r.Out, HasSubstr("\"Sent\": null,\n  \"SentLocal\": null,"));
+        EXPECT_THAT(r.Out, HasSubstr(R"("CacheName": "~60~34~127~195~169~62",)"));
+        EXPECT_THAT(r.Out, HasSubstr("\"Size\": " + std::to_string(message.size()) + ","));
+    }
+}
+
+TEST_F(CliInspectTest, FailuresGoToStandardErrorWithNonZeroStatus)
+{
+    struct
+    {
+        std::vector<std::string> Args;
+        int Status;
+        const char* Message;
+    } cases[] = {
+        {{"inspect", "/nonexistent/message.eml"}, 1, "Cannot read \"/nonexistent/message.eml\""},
+        {{"inspect", "/"}, 1, "Cannot read \"/\""},
+        {{"inspect"}, 2, "Usage: tarnwick-cli inspect FILE"},
+        {{"inspect", "a", "b"}, 2, "inspect takes one message file."},
+    };
+    for (const auto& c : cases) {
+        const auto r = Run(c.Args);
+        EXPECT_EQ(r.Status, c.Status) << c.Message;
+        EXPECT_THAT(r.Err, HasSubstr(c.Message));
+        EXPECT_EQ(r.Out, "");
+    }
+    const auto help = Run({"--help"});
+    EXPECT_THAT(help.Out, HasSubstr("inspect"));
+}
