@@ -110,8 +110,14 @@ std::vector<TDnsAnswer> TDnsResolver::ResolveAll(const std::vector<std::string>&
         for (std::size_t i = first; i < last; ++i)
             pending.push_back({&answers[i], &outstanding});
         // The callbacks may run inside ares_query (a malformed name), so `pending` is complete first.
-        for (std::size_t i = first; i < last; ++i)
+        for (std::size_t i = first; i < last; ++i) {
+            // A zero byte would cut the name short and ask for another one: no such name.
+            if (names[i].find('\0') != std::string::npos) {
+                --outstanding;
+                continue;
+            }
             ares_query(channel, names[i].c_str(), ns_c_in, ns_t_a, OnAnswer, &pending[i - first]);
+        }
 
         const auto deadline = std::chrono::steady_clock::now() + QueryTimeout;
         while (outstanding > 0) {
