@@ -53,16 +53,25 @@ void TAddressLists::Replace(TAddressList black, TAddressList white)
     State_.Store(MakeState(std::move(black), std::move(white)));
 }
 
-void TAddressLists::Load(const std::string& folder, core::TPrompter& prompter)
+bool TAddressLists::Load(const std::string& folder, core::TPrompter& prompter)
 {
     TAddressList black{TListKind::Black, {}};
     TAddressList white{TListKind::White, {}};
-    std::error_code ec;
-    if (std::filesystem::exists(folder + BlackListFileName, ec))
-        LoadFromFile(black, folder + BlackListFileName, prompter);
-    if (std::filesystem::exists(folder + WhiteListFileName, ec))
-        LoadFromFile(white, folder + WhiteListFileName, prompter);
+    bool whole = true;
+    for (auto [list, name] : {std::pair{&black, BlackListFileName}, std::pair{&white, WhiteListFileName}}) {
+        const std::string path = folder + name;
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec))
+            continue;
+        const TLoadOutcome outcome = LoadFromFile(*list, path, prompter);
+        if (outcome != TLoadOutcome::Loaded) {
+            whole = false;
+            std::filesystem::copy_file(path, path + ".damaged",
+                                       std::filesystem::copy_options::overwrite_existing, ec);
+        }
+    }
     Replace(std::move(black), std::move(white));
+    return whole;
 }
 
 void TAddressLists::Save(const std::string& folder) const

@@ -46,8 +46,10 @@ public:
     void Replace(TAddressList black, TAddressList white);
 
     // Reads "BlackList.scl" and "WhiteList.scl" from the folder (ending in "/"); a missing file gives
-    // an empty list without a message, a damaged one is reported through the prompter.
-    void Load(const std::string& folder, core::TPrompter& prompter);
+    // an empty list without a message, a damaged one is reported through the prompter and copied to
+    // "<name>.damaged" first, so that saving the list later loses nothing. True when neither file
+    // was damaged.
+    bool Load(const std::string& folder, core::TPrompter& prompter);
     // Writes both files into the folder. Throws TFileError; the lists stay in memory either way.
     void Save(const std::string& folder) const;
     // Writes one list's file.

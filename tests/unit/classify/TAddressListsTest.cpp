@@ -18,14 +18,16 @@ TEST(AddressListsTest, LoadAndSaveTheDataFolderFiles)
     const std::string folder = home.Path() + "/";
     TAddressLists lists;
     TScriptedPrompter quiet;
-    lists.Load(folder, quiet);
+    EXPECT_TRUE(lists.Load(folder, quiet));
     EXPECT_TRUE(quiet.Log.empty()) << "missing files give empty lists without a message";
 
     // A white list written in another order comes back sorted.
     WriteFileBytes(folder + WhiteListFileName, WriteLvf({{"zoe@x.org", true, {}}, {"amy@x.org", false, {}}}));
     WriteFileBytes(folder + BlackListFileName, "garbage");
     TScriptedPrompter prompter;
-    lists.Load(folder, prompter);
+    EXPECT_FALSE(lists.Load(folder, prompter));
+    EXPECT_EQ(tarnwick::test::ReadFileBytes(folder + BlackListFileName + ".damaged"), "garbage")
+        << "the damaged file is kept before the list is saved over it";
     ASSERT_EQ(prompter.Log.size(), 1u);
     EXPECT_EQ(prompter.Log[0].Text, "\"BlackList.scl\" was corupted!");
     const TListsState loaded = lists.Snapshot();
