@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "classify/TAddressImport.h"
+#include "classify/TListEditing.h"
+#include "core/TOptionRec.h"
 #include "support/TScriptedPrompter.h"
 
 using namespace tarnwick::classify;
@@ -229,4 +231,65 @@ TEST(AddressImportTest, IntoTheWhiteListAsksTheMirroredQuestion)
               "This address is already in the Black list. Do you want to move it to White list ?");
     EXPECT_TRUE(black.Rows.empty());
     EXPECT_EQ(Addresses(white), std::vector<std::string>{"Spam@x.org"});
+}
+
+TEST(ListEditingTest, AddWarnsOnlyWhenTheOptionIsOn)
+{
+    const struct
+    {
+        const char* Warn;
+        const char* Text;
+        TAddOutcome Outcome;
+        std::vector<std::string> Messages;
+    } cases[] = {
+        {"1", "Friend@X.org", TAddOutcome::InOtherList, {"This address is already in the White list."}},
+        {"1", "SPAM@x.org", TAddOutcome::InThisList, {"This address is already in the Black list."}},
+        {"0", "friend@x.org", TAddOutcome::InOtherList, {}},
+        {"", "spam@x.org", TAddOutcome::InThisList, {}},
+        {"1", "new@x.org", TAddOutcome::Added, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        TAddressList black = Black({{"spam@x.org", true, {}}});
+        const TAddressList white = White({{"friend@x.org", true, {}}});
+        tarnwick::core::TOptionRec options;
+        options.WarnAddressInList = c.Warn;
+        TScriptedPrompter prompter;
+        EXPECT_EQ(AddWithWarning(black, white, c.Text, options, prompter), c.Outcome);
+        std::vector<std::string> messages;
+        for (const auto& entry : prompter.Log) {
+            EXPECT_EQ(entry.Kind, tarnwick::core::TMessageKind::Warning);
+            messages.push_back(entry.Text);
+        }
+        EXPECT_EQ(messages, c.Messages);
+        EXPECT_EQ(black.Rows.size(), c.Outcome == TAddOutcome::Added ? 2u : 1u);
+    }
+}
+
+TEST(ListEditingTest, RemoveAsksFirstEvenWithoutSelection)
+{
+    const struct
+    {
+        const char* Confirm;
+        std::set<std::size_t> Selected;
+        std::vector<TAnswer> Answers;
+        std::vector<std::string> Left;
+    } cases[] = {
+        {"1", {}, {TAnswer::Yes}, {"a", "b", "c"}},
+        {"1", {0, 2}, {TAnswer::No}, {"a", "b", "c"}},
+        {"1", {0, 2, 7}, {TAnswer::Yes}, {"b"}},
+        {"0", {1}, {}, {"a", "c"}},
+    };
+    for (const auto& c : cases) {
+        TAddressList list = Black({{"a", true, {}}, {"b", true, {}}, {"c", true, {}}});
+        tarnwick::core::TOptionRec options;
+        options.ConfirmRemoveAddress = c.Confirm;
+        TScriptedPrompter prompter(c.Answers);
+        RemoveSelected(list, c.Selected, options, prompter);
+        EXPECT_EQ(Addresses(list), c.Left);
+        EXPECT_TRUE(prompter.Answers.empty());
+        ASSERT_EQ(prompter.Log.size(), std::string(c.Confirm) == "1" ? 1u : 0u);
+        for (const auto& entry : prompter.Log)
+            EXPECT_EQ(entry.Text, "Are you sure you want to delete this address?");
+    }
 }
