@@ -15,6 +15,16 @@ if(TARNWICK_SANITIZE)
     target_link_options(tarnwick_options INTERFACE -fsanitize=${TARNWICK_SANITIZE})
 endif()
 
+if(TARNWICK_BUILD_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "TARNWICK_BUILD_FUZZ needs clang (CXX=clang++ CC=clang)")
+    endif()
+    # Every library is instrumented for libFuzzer's coverage and checked by ASan and UBSan.
+    target_compile_options(tarnwick_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-omit-frame-pointer)
+    target_link_options(tarnwick_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTOUIC ON)
 set(CMAKE_AUTORCC ON)

@@ -40,8 +40,8 @@ TIniFile TIniFile::Parse(std::string_view text)
             text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
         const bool crlf = !line.empty() && line.back() == '\r';
-        if (crlf)
-            line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1); // stray carriage returns belong to the line end
         if (!lineEndKnown && end != std::string_view::npos) {
             ini.LineEnd_ = crlf ? "\r\n" : "\n";
             lineEndKnown = true;

@@ -21,3 +21,13 @@ TEST(IniFileTest, TextComesBackAsItWasRead)
         EXPECT_EQ(TIniFile::Parse(text).Text(), expected);
     }
 }
+
+// Found by the fuzzer: a stray carriage return before a line feed in a file with LF line ends
+// turned into a CRLF line end when written, and the text changed on every round.
+TEST(IniFileTest, StrayCarriageReturnsBelongToTheLineEnd)
+{
+    const std::string once = TIniFile::Parse("\n\n\r\r").Text();
+    EXPECT_EQ(once, "\n\n\n");
+    EXPECT_EQ(TIniFile::Parse(once).Text(), once);
+    EXPECT_EQ(TIniFile::Parse("[S]\r\r\nk=v\r\n").Entries("S").at(0).Value, "v");
+}
