@@ -1,5 +1,7 @@
 #include "TReadDatabaseSettings.h"
 
+#include <algorithm>
+
 #include "core/Errors.h"
 #include "core/Modules.h"
 #include "core/TIniFile.h"
@@ -28,6 +30,23 @@ bool ReadsAsEnabled(std::string_view value)
         nonZero = nonZero || c != '0';
     }
     return nonZero;
+}
+
+std::vector<TDatabaseEntry>::iterator FindDatabaseEntry(std::vector<TDatabaseEntry>& entries,
+                                                        std::string_view name)
+{
+    const std::string trimmed = core::Trim(name);
+    return std::find_if(entries.begin(), entries.end(), [&](const TDatabaseEntry& entry) {
+        return core::AsciiEqualNoCase(core::Trim(entry.Name), trimmed);
+    });
+}
+
+bool AddDatabaseEntry(std::vector<TDatabaseEntry>& entries, std::string_view typed)
+{
+    if (core::Trim(typed).empty() || FindDatabaseEntry(entries, typed) != entries.end())
+        return false;
+    entries.push_back({std::string(typed), "0"});
+    return true;
 }
 
 TReadDatabaseSettings::TReadDatabaseSettings(std::string path)

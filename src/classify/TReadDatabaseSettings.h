@@ -24,6 +24,14 @@ struct TDatabaseEntry
     bool operator==(const TDatabaseEntry&) const = default;
 };
 
+// The settings dialog's Add: a name that is empty after trimming adds nothing; otherwise, when no
+// entry has the trimmed name (in any letter case), the name as typed is appended, disabled, so that
+// it takes part in no lookup until it is enabled. True when an entry was appended.
+bool AddDatabaseEntry(std::vector<TDatabaseEntry>& entries, std::string_view typed);
+// The entry whose name is `name` trimmed, in any letter case; end() when there is none.
+std::vector<TDatabaseEntry>::iterator FindDatabaseEntry(std::vector<TDatabaseEntry>& entries,
+                                                        std::string_view name);
+
 // The reader and writer of the spam-database list, the section "Databases" of "Databases.ini" in the
 // data folder: one entry per server, the zone as the key, its state as the value, in file order.
 class TReadDatabaseSettings

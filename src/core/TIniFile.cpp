@@ -73,6 +73,8 @@ TIniFile TIniFile::Load(const std::string& path)
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
         return {};
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw TFileError("Cannot read \"" + path + "\": it is not a file.");
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw TFileError("Cannot read \"" + path + "\": " + std::strerror(errno));

@@ -1,5 +1,6 @@
 // tarnwick-cli list black|white ... and databases ...: the address lists and the spam databases.
 
+#include <algorithm>
 #include <iostream>
 #include <stdexcept>
 
@@ -134,14 +135,10 @@ int Databases(std::span<const std::string> args, TCliStreams& io)
     const std::string name = core::Trim(args[1]);
     if (name.empty())
         throw TUsageError("The server name is empty.");
-    auto found = std::find_if(entries.begin(), entries.end(), [&](const classify::TDatabaseEntry& entry) {
-        return core::AsciiEqualNoCase(core::Trim(entry.Name), name);
-    });
+    const auto found = classify::FindDatabaseEntry(entries, name);
     if (action == "add") {
-        if (found != entries.end())
+        if (!classify::AddDatabaseEntry(entries, args[1]))
             return Fail(io, "The spam database \"" + name + "\" is already in the list.");
-        // A new server takes part in no lookup until it is enabled.
-        entries.push_back({args[1], "0"});
         settings.WriteServers(entries);
         io.Out << "Added \"" << args[1] << "\" (disabled; enable it to use it).\n";
         return 0;
