@@ -180,6 +180,32 @@ TEST_F(ClassifyDnsTest, ZonesComeFromTheDatabasesFile)
     EXPECT_EQ(search.QueryAddress("203.0.113.7"), "(1 )");
 }
 
+// More queries than go out at once: every group is sent and awaited, and the answers keep their
+// places.
+TEST_F(ClassifyDnsTest, ManyQueriesKeepTheirOrder)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 3 * static_cast<int>(TDnsResolver::MaxInFlight) + 5; ++i)
+        names.push_back(i % 3 == 0 ? std::string("7.113.0.203.") + Listing
+                                   : "x" + std::to_string(i) + "." + Listing);
+    TDnsResolver resolver;
+    const std::vector<TDnsAnswer> answers = resolver.ResolveAll(names);
+    ASSERT_EQ(answers.size(), names.size());
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        EXPECT_EQ(IsListingAnswer(answers[i]), i % 3 == 0) << names[i];
+
+    // A message whose Received line carries hundreds of addresses is looked up whole.
+    std::string line = "Received: from";
+    for (int i = 0; i < 300; ++i)
+        line += " [10.0." + std::to_string(i / 200) + "." + std::to_string(i % 200) + "]";
+    TSearchAddress search({Listing, Second});
+    const std::string text = search.Lookup({line + " (203.0.113.7) by mx"});
+    std::string expected;
+    for (int i = 0; i < 300; ++i)
+        expected += "(X X ) ";
+    EXPECT_EQ(text, expected + "(1 X ) ");
+}
+
 // A server that never answers costs each query its time-out and counts as no hit.
 TEST(ClassifyDnsTimeoutTest, ASilentServerCountsAsNoHit)
 {
