@@ -25,6 +25,8 @@ std::vector<const TCliCommand*> AllCommands()
         commands.push_back(&command);
     for (const auto& command : InspectCommands())
         commands.push_back(&command);
+    for (const auto& command : ListCommands())
+        commands.push_back(&command);
     return commands;
 }
 

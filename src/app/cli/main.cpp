@@ -1,3 +1,4 @@
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -7,6 +8,8 @@
 
 int main(int argc, char** argv)
 {
+    // The white list is ordered in the user's collation; nothing else follows the locale.
+    std::setlocale(LC_COLLATE, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     std::error_code ec;
     std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();

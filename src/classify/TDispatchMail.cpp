@@ -1,0 +1,136 @@
+#include "TDispatchMail.h"
+
+#include <sstream>
+
+#include "TSearchAddress.h"
+#include "accounts/TMailMessage.h"
+#include "core/Modules.h"
+
+namespace tarnwick::classify {
+
+std::string ResultName(std::uint8_t result)
+{
+    switch (result) {
+    case ResultGood:
+        return "good";
+    case ResultTrash:
+        return "trash";
+    case ResultSpam:
+        return "spam";
+    case ResultQuestionable:
+        return "questionable";
+    default:
+        return "unknown";
+    }
+}
+
+TClassifySources TClassifySources::Process()
+{
+    return {[] { return AddressLists().Snapshot(); }, [] { return core::Options(); }};
+}
+
+TDispatchMail::TDispatchMail(const accounts::TUserID& user)
+    : TDispatchMail(user, std::make_unique<TSearchAddress>(), TClassifySources::Process())
+{}
+
+TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones)
+    : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones)), TClassifySources::Process())
+{}
+
+TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlockListLookup> lookup,
+                             TClassifySources sources)
+    : User_(user)
+    , Lookup_(std::move(lookup))
+    , Sources_(std::move(sources))
+{}
+
+TDispatchMail::~TDispatchMail() = default;
+
+std::uint8_t TDispatchMail::ClassifyMessage(const accounts::TMailMessage& message)
+{
+    return Explain(message).Result;
+}
+
+TClassifyReport TDispatchMail::Explain(const accounts::TMailMessage& message)
+{
+    // One snapshot of each per message: a change made meanwhile counts from the next message.
+    const TListsState lists = Sources_.Lists();
+    const std::shared_ptr<const core::TOptionRec> options = Sources_.Options();
+
+    TClassifyReport report;
+    report.Sender = message.FromAddress;
+    report.Servers = Lookup_->Servers();
+    if (IsEnabledMember(*lists.White, report.Sender)) {
+        report.WhiteListed = true;
+        report.Result = ResultGood;
+        return report;
+    }
+
+    // The spam databases are asked for every message that is not white-listed, before the black
+    // list is consulted.
+    TLookupResult lookup = Lookup_->LookupDetailed(message.Headers);
+    report.LookupRan = true;
+    report.Relays = std::move(lookup.Addresses);
+    report.LookupText = std::move(lookup.Text);
+
+    report.BlackListed = IsEnabledMember(*lists.Black, report.Sender);
+    report.DatabaseHit = report.LookupText.find('1') != std::string::npos;
+    report.Plausible = IsPlausibleAddress(report.Sender);
+    if (report.BlackListed || report.DatabaseHit || !report.Plausible) {
+        report.OptionUsed = "DatabaseAction";
+        report.OptionValue = options->DatabaseAction;
+        report.Result = options->DatabaseAction == 0   ? ResultTrash
+                        : options->DatabaseAction == 1 ? ResultSpam
+                                                       : ResultGood;
+    } else {
+        report.OptionUsed = "ResponseAction";
+        report.OptionValue = options->ResponseAction;
+        report.Result = options->ResponseAction == 0   ? ResultTrash
+                        : options->ResponseAction == 1 ? ResultQuestionable
+                                                       : ResultGood;
+    }
+    return report;
+}
+
+std::string ExplainText(const TClassifyReport& report)
+{
+    std::ostringstream out;
+    out << "Sender: " << (report.Sender.empty() ? "(none)" : report.Sender) << '\n';
+    out << "White list: " << (report.WhiteListed ? "enabled entry" : "no enabled entry") << '\n';
+    if (report.LookupRan) {
+        out << "Spam databases:";
+        if (report.Servers.empty())
+            out << " (none enabled)";
+        for (const auto& server : report.Servers)
+            out << ' ' << server;
+        out << '\n' << "Relay addresses:";
+        if (report.Relays.empty())
+            out << " (none)";
+        for (const auto& relay : report.Relays)
+            out << ' ' << relay;
+        out << '\n' << "Lookup result: \"" << report.LookupText << "\"\n";
+        out << "Black list: " << (report.BlackListed ? "enabled entry" : "no enabled entry") << '\n';
+        out << "Plausible sender address: " << (report.Plausible ? "yes" : "no") << '\n';
+    }
+    out << "Decided by: ";
+    if (report.WhiteListed) {
+        out << "white list";
+    } else {
+        std::string reasons;
+        if (report.BlackListed)
+            reasons += "black list, ";
+        if (report.DatabaseHit)
+            reasons += "spam databases, ";
+        if (!report.Plausible)
+            reasons += "implausible sender address, ";
+        if (reasons.empty())
+            out << "unknown sender";
+        else
+            out << reasons.substr(0, reasons.size() - 2);
+        out << " (" << report.OptionUsed << " = " << report.OptionValue << ")";
+    }
+    out << '\n' << "Result: " << static_cast<int>(report.Result) << ' ' << ResultName(report.Result) << '\n';
+    return out.str();
+}
+
+} // namespace tarnwick::classify

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::classify {
+
+class TDnsResolver;
+
+// One message's block-list lookup in detail.
+struct TLookupResult
+{
+    std::vector<std::string> Addresses;  // the relay addresses, in order
+    std::vector<std::vector<bool>> Hits; // per address, per server: listed
+    std::string Text; // "(1 X ) (X X ) ": per address "(", "1 " or "X " per server, ")", " "
+};
+
+// The spam-database lookup as the classifier sees it.
+class TBlockListLookup
+{
+public:
+    virtual ~TBlockListLookup() = default;
+    virtual TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) = 0;
+    virtual const std::vector<std::string>& Servers() const = 0;
+};
+
+// "a.b.c.d" as "d.c.b.a": the first three dot-separated fields are taken off the front and put
+// behind the rest in reverse order, each after a ".".
+std::string ReversedAddress(std::string_view ip);
+
+// The spam-database lookup of one classifier: asks every enabled server whether the relay
+// addresses of a message are listed. The servers are fixed at construction. All queries of a
+// message (addresses x servers) go out at once and are awaited together; each has a time-out
+// (TDnsResolver::QueryTimeout), and a time-out or any failure counts as not listed. Nothing is
+// remembered between messages.
+class TSearchAddress : public TBlockListLookup
+{
+public:
+    // The enabled servers of "Databases.ini" in the data folder. A file that cannot be read gives no
+    // servers.
+    TSearchAddress();
+    // The given servers (zones), in order; for example those that passed SelfTestZones.
+    explicit TSearchAddress(std::vector<std::string> servers);
+    ~TSearchAddress() override;
+
+    // The result text for a message's header lines; empty when there is no server.
+    std::string Lookup(const std::vector<std::string>& headerLines);
+    // One address's part: "(", "1 " or "X " per server in order, ")".
+    std::string QueryAddress(const std::string& ip);
+    TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) override;
+
+    const std::vector<std::string>& Servers() const override { return Servers_; }
+    std::int32_t ServerCount() const { return static_cast<std::int32_t>(Servers_.size()); }
+
+private:
+    void QueryAll(TLookupResult& result);
+
+    std::vector<std::string> Servers_;
+    std::unique_ptr<TDnsResolver> Resolver_; // only when there are servers
+};
+
+// The outcome of testing the zones at the start of a receive.
+struct TZoneTest
+{
+    std::vector<std::string> Usable; // in the given order
+    std::vector<std::string> Errors; // one text per zone left out
+};
+
+// Tests every zone with the test points every list publishes: 2.0.0.127 must be listed and
+// 1.0.0.127 must not. A zone that fails (no answer, refusal, or an answer for everything) is left
+// out and named in an error text. All queries go out at once. Throws core::TError when the
+// resolver cannot be set up.
+TZoneTest SelfTestZones(const std::vector<std::string>& zones);
+// The error text for a zone that failed the test.
+std::string ZoneSkippedText(std::string_view zone);
+
+} // namespace tarnwick::classify

@@ -1,0 +1,236 @@
+#include "classify/TDispatchMail.h"
+
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "accounts/TMailMessage.h"
+#include "classify/TSearchAddress.h"
+#include "core/TSnapshot.h"
+
+using namespace tarnwick::classify;
+using tarnwick::accounts::TMailMessage;
+using tarnwick::core::TOptionRec;
+
+namespace {
+
+// A block-list lookup with a fixed answer that counts how often it is asked.
+class TCannedLookup : public TBlockListLookup
+{
+public:
+    explicit TCannedLookup(std::string text)
+        : Text_(std::move(text))
+    {}
+    TLookupResult LookupDetailed(const std::vector<std::string>&) override
+    {
+        ++Calls;
+        return {{"192.0.2.7"}, {}, Text_};
+    }
+    const std::vector<std::string>& Servers() const override { return Servers_; }
+
+    std::atomic<int> Calls = 0;
+
+private:
+    std::string Text_;
+    std::vector<std::string> Servers_{"bl.test"};
+};
+
+struct TSetup
+{
+    TAddressLists Lists;
+    tarnwick::core::TSnapshot<TOptionRec> Options;
+    TCannedLookup* Lookup = nullptr;
+    std::unique_ptr<TDispatchMail> Classifier;
+
+    TSetup(std::vector<TAddressRow> white, std::vector<TAddressRow> black, std::string lookupText,
+           std::int32_t responseAction = 1, std::int32_t databaseAction = 1)
+    {
+        Lists.Replace({TListKind::Black, std::move(black)}, {TListKind::White, std::move(white)});
+        SetActions(responseAction, databaseAction);
+        auto lookup = std::make_unique<TCannedLookup>(std::move(lookupText));
+        Lookup = lookup.get();
+        Classifier = std::make_unique<TDispatchMail>(
+            tarnwick::accounts::TUserID{}, std::move(lookup),
+            TClassifySources{[this] { return Lists.Snapshot(); }, [this] { return Options.Load(); }});
+    }
+    void SetActions(std::int32_t responseAction, std::int32_t databaseAction)
+    {
+        TOptionRec options;
+        options.ResponseAction = responseAction;
+        options.DatabaseAction = databaseAction;
+        Options.Store(options);
+    }
+};
+
+TMailMessage From(std::string sender)
+{
+    TMailMessage message;
+    message.FromAddress = std::move(sender);
+    message.Headers = {"Received: from h [192.0.2.7] by mx", "From: " + message.FromAddress};
+    return message;
+}
+
+enum class TExpect
+{
+    Good,    // white-listed: good whatever the actions, no lookup
+    Listed,  // DatabaseAction decides
+    Unknown, // ResponseAction decides
+};
+
+} // namespace
+
+TEST(DispatchMailTest, DecisionTableWithBothActions)
+{
+    const std::vector<TAddressRow> none;
+    const struct
+    {
+        const char* Name;
+        std::vector<TAddressRow> White;
+        std::vector<TAddressRow> Black;
+        std::string Sender;
+        std::string LookupText;
+        TExpect Expect;
+    } cases[] = {
+        {"in both lists",
+         {{"joe@x.org", true, {}}},
+         {{"joe@x.org", true, {}}},
+         "joe@x.org",
+         "(1 ) ",
+         TExpect::Good},
+        {"white list, blanks around entry and sender",
+         {{" joe@x.org\t", true, {}}},
+         none,
+         "\r joe@x.org ",
+         "(1 ) ",
+         TExpect::Good},
+        {"white entry in other letter case",
+         {{"Joe@x.org", true, {}}},
+         none,
+         "joe@x.org",
+         "(X ) ",
+         TExpect::Unknown},
+        {"disabled in white, enabled in black",
+         {{"joe@x.org", false, {}}},
+         {{"joe@x.org", true, {}}},
+         "joe@x.org",
+         "(X ) ",
+         TExpect::Listed},
+        {"black entry in other letter case",
+         none,
+         {{"JOE@x.org", true, {}}},
+         "joe@x.org",
+         "(X ) ",
+         TExpect::Unknown},
+        {"disabled black entry", none, {{"joe@x.org", false, {}}}, "joe@x.org", "(X X ) ", TExpect::Unknown},
+        {"block-list hit", none, none, "joe@x.org", "(X ) (X 1 ) ", TExpect::Listed},
+        {"no servers: empty lookup text", none, none, "joe@x.org", "", TExpect::Unknown},
+        {"empty sender", none, none, "", "", TExpect::Listed},
+        {"sender beginning with @", none, none, "@x.org", "", TExpect::Listed},
+        {"sender ending with @", none, none, "joe@", "", TExpect::Listed},
+        {"sender without @", none, none, "joe", "", TExpect::Unknown},
+        {"implausible sender even when white-listed elsewhere in case",
+         {{"JOE@", true, {}}},
+         none,
+         "joe@",
+         "",
+         TExpect::Listed},
+    };
+    const struct
+    {
+        std::int32_t Action;
+        std::uint8_t Listed;
+        std::uint8_t Unknown;
+    } actions[] = {{0, ResultTrash, ResultTrash},
+                   {1, ResultSpam, ResultQuestionable},
+                   {2, ResultGood, ResultGood},
+                   {-1, ResultGood, ResultGood}};
+    for (const auto& c : cases) {
+        for (const auto& response : actions) {
+            for (const auto& database : actions) {
+                SCOPED_TRACE(std::string(c.Name) + ", ResponseAction " + std::to_string(response.Action) +
+                             ", DatabaseAction " + std::to_string(database.Action));
+                TSetup setup(c.White, c.Black, c.LookupText, response.Action, database.Action);
+                const std::uint8_t result = setup.Classifier->ClassifyMessage(From(c.Sender));
+                switch (c.Expect) {
+                case TExpect::Good:
+                    EXPECT_EQ(result, ResultGood);
+                    EXPECT_EQ(setup.Lookup->Calls, 0) << "a white-listed sender is never looked up";
+                    break;
+                case TExpect::Listed:
+                    EXPECT_EQ(result, database.Listed);
+                    EXPECT_EQ(setup.Lookup->Calls, 1);
+                    break;
+                case TExpect::Unknown:
+                    EXPECT_EQ(result, response.Unknown);
+                    EXPECT_EQ(setup.Lookup->Calls, 1);
+                    break;
+                }
+            }
+        }
+    }
+}
+
+TEST(DispatchMailTest, ExplainNamesWhatDecided)
+{
+    TSetup setup({}, {{"joe@x.org", true, {}}}, "(1 ) ", 1, 0);
+    const TClassifyReport report = setup.Classifier->Explain(From("joe@x.org"));
+    EXPECT_EQ(report.Result, ResultTrash);
+    EXPECT_EQ(ExplainText(report), "Sender: joe@x.org\n"
+                                   "White list: no enabled entry\n"
+                                   "Spam databases: bl.test\n"
+                                   "Relay addresses: 192.0.2.7\n"
+                                   "Lookup result: \"(1 ) \"\n"
+                                   "Black list: enabled entry\n"
+                                   "Plausible sender address: yes\n"
+                                   "Decided by: black list, spam databases (DatabaseAction = 0)\n"
+                                   "Result: 2 trash\n");
+}
+
+TEST(DispatchMailTest, WithoutServersOnlyListsAndPlausibilityDecide)
+{
+    TAddressLists lists;
+    tarnwick::core::TSnapshot<TOptionRec> options;
+    TOptionRec defaults;
+    defaults.ResponseAction = defaults.DatabaseAction = 1;
+    options.Store(defaults);
+    TDispatchMail classifier({}, std::make_unique<TSearchAddress>(std::vector<std::string>{}),
+                             {[&] { return lists.Snapshot(); }, [&] { return options.Load(); }});
+    EXPECT_EQ(classifier.ClassifyMessage(From("joe@x.org")), ResultQuestionable);
+    EXPECT_EQ(classifier.Explain(From("joe@x.org")).LookupText, "");
+    EXPECT_EQ(classifier.ClassifyMessage(From("joe@")), ResultSpam);
+}
+
+// Workers classify while the user-interface thread moves the sender between the lists. A worker
+// must see the sender in one list or the other, never in neither (which would make it
+// questionable) nor a change of one list without the other.
+TEST(DispatchMailTest, WorkersSeeEveryListChangeWhole)
+{
+    TSetup setup({{"joe@x.org", true, {}}}, {}, "(X ) ");
+    std::atomic<bool> stop = false;
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            TDispatchMail classifier(
+                {}, std::make_unique<TCannedLookup>("(X ) "),
+                {[&] { return setup.Lists.Snapshot(); }, [&] { return setup.Options.Load(); }});
+            const TMailMessage message = From("joe@x.org");
+            while (!stop) {
+                const std::uint8_t result = classifier.ClassifyMessage(message);
+                if (result != ResultGood && result != ResultSpam)
+                    ++wrong;
+            }
+        });
+    }
+    for (int i = 0; i < 2000; ++i) {
+        setup.Lists.Change(
+            i % 2 ? TListKind::White : TListKind::Black,
+            [](TAddressList& list, TAddressList& other) { MoveToList(list, other, "joe@x.org"); });
+        setup.SetActions(1, 1);
+    }
+    stop = true;
+    for (auto& worker : workers)
+        worker.join();
+    EXPECT_EQ(wrong, 0);
+}
