@@ -23,6 +23,8 @@ std::vector<const TCliCommand*> AllCommands()
     std::vector<const TCliCommand*> commands;
     for (const auto& command : SettingsCommands())
         commands.push_back(&command);
+    for (const auto& command : RulesCommands())
+        commands.push_back(&command);
     return commands;
 }
 

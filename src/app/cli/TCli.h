@@ -40,6 +40,7 @@ struct TCliCommand
 
 // The commands of each area, gathered by the dispatcher.
 std::span<const TCliCommand> SettingsCommands();
+std::span<const TCliCommand> RulesCommands();
 
 // Runs the command line (without the program name); returns the exit status.
 int RunCli(std::span<const std::string> args, const std::string& executablePath, TCliStreams& io);
