@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "accounts/TAdmin.h"
 #include "core/TFolders.h"
 #include "core/TOptionRec.h"
 #include "core/TPrompter.h"
@@ -13,16 +14,6 @@
 namespace tarnwick::rules {
 
 namespace {
-
-// The entries of a word-list criterion, folded once when case is ignored.
-std::vector<std::string> EntriesOf(const TRulesCriteria& criterion, bool caseSensitive)
-{
-    std::vector<std::string> entries = SplitList(criterion.ListValue);
-    if (!caseSensitive)
-        for (auto& entry : entries)
-            entry = core::AsciiLower(entry);
-    return entries;
-}
 
 template <typename Test> bool Combine(const std::vector<std::string>& entries, bool all, Test test)
 {
@@ -36,6 +27,14 @@ template <typename Test> bool Combine(const std::vector<std::string>& entries, b
 }
 
 } // namespace
+
+std::vector<std::string> AccountNamesOf(accounts::TAdmin& admin)
+{
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < admin.Count(); ++i)
+        names.push_back(admin.UserAt(i).ID().DisplayName);
+    return names;
+}
 
 bool IsWordCharacter(char c)
 {
@@ -122,21 +121,36 @@ std::vector<std::string> TRuleMatcher::BodyLines(const accounts::TMailMessage& m
 
 bool TRuleMatcher::ListValue(const TRulesCriteria& criterion, std::string_view text) const
 {
-    const std::vector<std::string> entries = EntriesOf(criterion, Settings_.CaseSensitive);
-    const std::string folded = Settings_.CaseSensitive ? std::string(text) : core::AsciiLower(text);
-    // The entries and the text are folded already, so the byte comparison below is exact.
-    const bool wholeWords = Settings_.WholeWordsOnly;
-    return Combine(entries, (criterion.Flags & FlagAll) != 0, [&](const std::string& entry) {
-        const std::size_t at = folded.find(entry);
-        if (at == std::string::npos)
-            return false;
-        if (!wholeWords)
-            return true;
-        const char before = at == 0 ? ' ' : folded[at - 1];
+    // The text is folded once and each entry as it comes, so that the search below is exact.
+    std::string foldedText, foldedEntry;
+    if (!Settings_.CaseSensitive) {
+        foldedText = core::AsciiLower(text);
+        text = foldedText;
+    }
+    const bool all = (criterion.Flags & FlagAll) != 0;
+    bool value = all;
+    const std::string_view list = criterion.ListValue;
+    std::size_t start = 0;
+    for (std::size_t nul = list.find('\0'); nul != std::string_view::npos && value == all;
+         start = nul + 1, nul = list.find('\0', start)) {
+        std::string_view entry = list.substr(start, nul - start);
+        if (entry.empty())
+            continue;
+        if (!Settings_.CaseSensitive) {
+            foldedEntry = core::AsciiLower(entry);
+            entry = foldedEntry;
+        }
+        const std::size_t at = text.find(entry);
+        if (at == std::string_view::npos || !Settings_.WholeWordsOnly) {
+            value = at != std::string_view::npos;
+            continue;
+        }
+        const char before = at == 0 ? ' ' : text[at - 1];
         const std::size_t end = at + entry.size();
-        const char after = end >= folded.size() ? ' ' : folded[end];
-        return !IsWordCharacter(before) && !IsWordCharacter(after);
-    });
+        const char after = end >= text.size() ? ' ' : text[end];
+        value = !IsWordCharacter(before) && !IsWordCharacter(after);
+    }
+    return value;
 }
 
 bool TRuleMatcher::BodyListValue(const TRulesCriteria& criterion, const std::vector<std::string>& lines) const

@@ -12,6 +12,10 @@ class TPrompter;
 struct TOptionRec;
 } // namespace tarnwick::core
 
+namespace tarnwick::accounts {
+class TAdmin;
+}
+
 namespace tarnwick::rules {
 
 class TRuleListClass;
@@ -71,5 +75,9 @@ private:
 };
 
 bool IsWordCharacter(char c);
+
+// The account-name list of the account criterion: the display names of the configured accounts,
+// in account order.
+std::vector<std::string> AccountNamesOf(accounts::TAdmin& admin);
 
 } // namespace tarnwick::rules

@@ -20,13 +20,18 @@ char Lower(char c)
 
 } // namespace
 
-std::string StripClassMark(std::string_view subject)
+std::string_view StripClassMarkView(std::string_view subject)
 {
     if (StartsWithNoCase(subject, QuestionableMark))
-        return std::string(subject.substr(QuestionableMark.size()));
+        return subject.substr(QuestionableMark.size());
     if (StartsWithNoCase(subject, SpamMark))
-        return std::string(subject.substr(SpamMark.size()));
-    return std::string(subject);
+        return subject.substr(SpamMark.size());
+    return subject;
+}
+
+std::string StripClassMark(std::string_view subject)
+{
+    return std::string(StripClassMarkView(subject));
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view needle)

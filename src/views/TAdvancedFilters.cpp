@@ -2,8 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <tuple>
 
 #include "core/TPrompter.h"
 #include "core/TextUtils.h"
@@ -78,36 +76,55 @@ bool TAdvancedFilters::Accepts(const accounts::TMailMessage& message, int viewIn
 
 std::vector<std::size_t> TAdvancedFilters::FindDuplicates(const accounts::TMails& messages) const
 {
-    using TKey = std::tuple<std::string, std::string, std::int64_t, std::int32_t>;
-    std::map<TKey, std::size_t> groupOf;
-    std::vector<std::vector<std::size_t>> groups;
+    // The key joins the ticked fields, each with its length in front, so that no two different
+    // combinations give the same text.
+    std::unordered_map<std::string, std::size_t> groupOf;
+    std::vector<std::size_t> sizes;                           // members per group
+    std::vector<std::pair<std::size_t, std::size_t>> members; // (record index, group)
+    groupOf.reserve(messages.Count());
+    members.reserve(messages.Count());
+    std::string key;
+    const auto append = [&key](std::string_view field) {
+        key += std::to_string(field.size());
+        key += ':';
+        key += field;
+    };
     for (std::size_t i = 0; i < messages.Count(); ++i) {
         const accounts::TMailMessage* message = messages.At(i);
         if (message == nullptr || message->Trashed)
             continue;
-        TKey key;
+        key.clear();
         if (Settings.IdemSubject)
-            std::get<0>(key) = StripClassMark(message->Subject);
+            append(StripClassMarkView(message->Subject));
         if (Settings.IdemFrom)
-            std::get<1>(key) = message->FromName;
+            append(message->FromName);
         if (Settings.IdemTo) {
             // To the second; dates before 1970 round down as well.
             const std::int64_t sent = message->Sent;
-            std::get<2>(key) = sent == accounts::TMailMessage::NoDate
-                                   ? sent
-                                   : (sent >= 0 ? sent / 1000 : (sent - 999) / 1000);
+            append(std::to_string(sent == accounts::TMailMessage::NoDate ? sent
+                                  : sent >= 0                            ? sent / 1000
+                                                                         : (sent - 999) / 1000));
         }
         if (Settings.IdemSize)
-            std::get<3>(key) = message->Size / 1024;
-        const auto [it, added] = groupOf.try_emplace(std::move(key), groups.size());
+            append(std::to_string(message->Size / 1024));
+        const auto [it, added] = groupOf.try_emplace(key, sizes.size());
         if (added)
-            groups.emplace_back();
-        groups[it->second].push_back(i);
+            sizes.push_back(0);
+        ++sizes[it->second];
+        members.emplace_back(i, it->second);
     }
-    std::vector<std::size_t> result;
-    for (const auto& group : groups)
-        if (static_cast<std::int64_t>(group.size()) >= Settings.Duplicates)
-            result.insert(result.end(), group.begin(), group.end());
+    // Group by group in the order of their first message; within a group in list order.
+    std::vector<std::size_t> offset(sizes.size(), 0);
+    std::size_t total = 0;
+    for (std::size_t g = 0; g < sizes.size(); ++g) {
+        offset[g] = total;
+        if (static_cast<std::int64_t>(sizes[g]) >= Settings.Duplicates)
+            total += sizes[g];
+    }
+    std::vector<std::size_t> result(total);
+    for (const auto& [index, group] : members)
+        if (static_cast<std::int64_t>(sizes[group]) >= Settings.Duplicates)
+            result[offset[group]++] = index;
     return result;
 }
 

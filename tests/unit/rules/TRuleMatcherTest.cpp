@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "accounts/TAdmin.h"
+#include "core/TSettingsStore.h"
 #include "rules/TRuleListClass.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
@@ -317,4 +319,25 @@ TEST(RuleMatching, AnyRuleEvaluatesEveryEnabledRule)
 
     TRuleListClass none;
     EXPECT_FALSE(matcher.AnyRuleMatches(none, m));
+}
+
+TEST(RuleMatching, AccountNamesAreTheDisplayNamesInAccountOrder)
+{
+    TTempHome home(false);
+    tarnwick::accounts::TAdmin admin(std::make_shared<tarnwick::core::TSettingsStore>(home / "settings.db"),
+                                     [] { return std::make_shared<const tarnwick::core::TOptionRec>(); });
+    for (const char* name : {"Work", "example.org"}) {
+        tarnwick::accounts::TUserID id;
+        id.DisplayName = name;
+        admin.AddUser(id);
+    }
+    TScriptedPrompter prompter;
+    TMatchSettings settings;
+    settings.AccountNames = AccountNamesOf(admin);
+    EXPECT_EQ(settings.AccountNames, (std::vector<std::string>{"Work", "example.org"}));
+    TRuleMatcher matcher(settings, prompter);
+    TRuleClass rule = RuleOf({Number(CriterionAccount, 1)});
+    TMailMessage m;
+    m.FromAddress = "bob@example.org";
+    EXPECT_TRUE(matcher.RuleMatches(rule, m));
 }
