@@ -58,9 +58,18 @@ TProcessResult RunProcess(const std::string& program, const std::vector<std::str
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    // An extra entry replaces the inherited one of the same name: getenv takes the first match, so a
+    // duplicate would leave the child on the parent's value (for example the parent's TARNWICK_HOME).
     std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e)
-        envStore.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const auto& extra : extraEnv)
+            replaced = replaced || extra.compare(0, name.size(), name) == 0;
+        if (!replaced)
+            envStore.push_back(entry);
+    }
     envStore.insert(envStore.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (auto& e : envStore)

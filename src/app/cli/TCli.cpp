@@ -27,6 +27,8 @@ std::vector<const TCliCommand*> AllCommands()
         commands.push_back(&command);
     for (const auto& command : ListCommands())
         commands.push_back(&command);
+    for (const auto& command : RulesCommands())
+        commands.push_back(&command);
     return commands;
 }
 

@@ -42,6 +42,7 @@ struct TCliCommand
 std::span<const TCliCommand> SettingsCommands();
 std::span<const TCliCommand> InspectCommands();
 std::span<const TCliCommand> ListCommands();
+std::span<const TCliCommand> RulesCommands();
 
 // Runs the command line (without the program name); returns the exit status.
 int RunCli(std::span<const std::string> args, const std::string& executablePath, TCliStreams& io);

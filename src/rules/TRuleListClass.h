@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "accounts/TUser.h"
+#include "rules/TRuleClass.h"
+
+namespace tarnwick::core {
+class TRegistry;
+class TPrompter;
+} // namespace tarnwick::core
+
+namespace tarnwick::rules {
+
+inline constexpr const char* UnknownCriteriaText = "\n\nThis Rule contains an unknown criteria!";
+inline constexpr const char* NoValidCriteriaText = "\n\nThis Rule contains no valid criteria!";
+
+// One row of the rules dialog's check list.
+struct TRuleCheckRow
+{
+    std::string Name;
+    bool Checked = false;
+    bool operator==(const TRuleCheckRow&) const = default;
+};
+
+// The rules of one account, in the order of their keys in the store. Owns its rules.
+class TRuleListClass : public accounts::TUserAttachment
+{
+public:
+    std::vector<std::unique_ptr<TRuleClass>> Rules;
+    // The rule being edited, described or applied; null when none.
+    TRuleClass* Current = nullptr;
+    bool UserFiltersEnabled = true;
+
+    std::int32_t Count() const { return static_cast<std::int32_t>(Rules.size()); }
+    TRuleClass& At(std::size_t index) { return *Rules.at(index); }
+    const TRuleClass& At(std::size_t index) const { return *Rules.at(index); }
+};
+
+// The rule list of an account, made on first use.
+TRuleListClass& RulesOf(accounts::TUser& user);
+
+// "\Software\Orvalent\Tarnwick\Acounts\<key name>\Rules" (without the key name when it is empty).
+std::string RulesKeyOf(const accounts::TUserID& id);
+
+// Reads one rule's values and criteria into `rule`, appending to its criteria. Criteria of unknown
+// type are reported and their keys deleted; a criterion whose values cannot be read is reported and
+// left out (its key stays). True when at least one criterion was accepted.
+bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& rule,
+              const std::string& keyPath);
+
+// Reads every rule of the account. A rule without a valid criterion is reported and deleted; a rule
+// whose own values cannot be read is reported and left out without touching its key.
+void LoadRules(core::TRegistry& registry, core::TPrompter& prompter, TRuleListClass& list,
+               const accounts::TUserID& id);
+
+// Writes the rule to `keyPath`. Throws TRuleError, before anything is written, when a list value is
+// longer than the store allows.
+bool SaveRule(core::TRegistry& registry, const TRuleClass& rule, const std::string& keyPath,
+              bool rewriteCriteria = true);
+
+// The smallest key number whose name is not a subkey of the account's rules key (created when
+// missing).
+std::int32_t NextFreeKeyNumber(core::TRegistry& registry, const accounts::TUserID& id);
+// "New Rule #k" with the smallest k that no rule of the list is named.
+std::string NewRuleName(const TRuleListClass& list);
+
+// Appends a fresh, unsaved rule and makes it current.
+TRuleClass& AddNewRule(core::TRegistry& registry, TRuleListClass& list, const accounts::TUserID& id);
+// Deletes the rule's key tree and removes it from the list.
+void DeleteRule(core::TRegistry& registry, TRuleListClass& list, std::size_t index);
+void SetRuleEnabled(core::TRegistry& registry, TRuleListClass& list, std::size_t index, std::int32_t value);
+// Copies the key tree at `fromPath` to `toPath`, keeping the source; false when the source is missing.
+bool MoveRuleKey(core::TRegistry& registry, const std::string& fromPath, const std::string& toPath);
+std::vector<TRuleCheckRow> FillRuleCheckList(const TRuleListClass& list);
+
+} // namespace tarnwick::rules

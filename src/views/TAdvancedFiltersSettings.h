@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarnwick::core {
+class TRegistry;
+}
+
+namespace tarnwick::views {
+
+// The settings of the advanced views, kept as texts in the Options key. A key that cannot be opened
+// leaves every field false or 0, which is what a default-constructed value holds.
+struct TAdvancedFiltersSettings
+{
+    std::int32_t Duplicates = 0;
+    bool IdemSubject = false;
+    bool IdemFrom = false;
+    bool IdemTo = false; // the sent date and time
+    bool IdemSize = false;
+    bool HighPririty = false;
+    bool LowPririty = false;
+    std::int32_t LargerThenSize = 0;
+    std::int32_t CharacterAppearance = 0;
+    bool ForeignInSubject = false;
+    bool ForeignInFrom = false;
+    bool ForeignInTo = false;
+    bool ForeignInBody = false;
+
+    // The values used when the store has none.
+    static TAdvancedFiltersSettings Defaults();
+
+    bool operator==(const TAdvancedFiltersSettings&) const = default;
+};
+
+// Reads the settings; a missing value, or one that is not text, takes its default. Throws
+// core::TConversionError naming the value when a text is not a number (or "True"/"False").
+TAdvancedFiltersSettings ReadFilterSettings(core::TRegistry& registry);
+// Writes every field, booleans as "-1" or "0", integers in decimal.
+void WriteFilterSettings(core::TRegistry& registry, const TAdvancedFiltersSettings& settings);
+
+} // namespace tarnwick::views

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "views/TAbstractFiltering.h"
+
+namespace tarnwick::views {
+
+// The "Good", "Spam" and "Questionable" views: the sender against the enabled rows of the white and
+// black lists (letter case ignored, locale-aware, not trimmed), and the spam mark of the subject.
+class TBasicFilters : public TAbstractFiltering
+{
+public:
+    TBasicFilters(std::vector<std::string> whiteList, std::vector<std::string> blackList);
+
+    bool Accepts(const accounts::TMailMessage& message, int viewIndex) override;
+
+    const std::vector<std::string> WhiteList;
+    const std::vector<std::string> BlackList;
+
+private:
+    std::unordered_set<std::string> White_; // folded
+    std::unordered_set<std::string> Black_; // folded
+};
+
+} // namespace tarnwick::views
