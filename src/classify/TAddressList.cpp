@@ -28,17 +28,6 @@ std::string CollationKey(std::string_view text)
     return key ? std::string(key.get()) : std::string();
 }
 
-// Blanks and control characters are trimmed from both ends (all bytes up to the space).
-std::string_view TrimBlanksAndControls(std::string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return text.substr(b, e - b);
-}
-
 std::vector<TAddressRow>::iterator FindListed(std::vector<TAddressRow>& rows, std::string_view text)
 {
     const std::string upper = core::AsciiUpper(text);
@@ -130,9 +119,9 @@ bool MoveToList(TAddressList& list, TAddressList& other, std::string_view text)
 
 bool IsEnabledMember(const TAddressList& list, std::string_view text)
 {
-    const std::string_view wanted = TrimBlanksAndControls(text);
+    const std::string_view wanted = core::TrimBlanksAndControls(text);
     return std::any_of(list.Rows.begin(), list.Rows.end(), [&](const TAddressRow& row) {
-        return row.Enabled && TrimBlanksAndControls(row.Address) == wanted;
+        return row.Enabled && core::TrimBlanksAndControls(row.Address) == wanted;
     });
 }
 

@@ -8,17 +8,6 @@ namespace tarnwick::classify {
 
 namespace {
 
-// Blanks and control characters are trimmed from both ends.
-std::string_view TrimAll(std::string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return text.substr(b, e - b);
-}
-
 bool IsOctet(std::string_view part)
 {
     if (part.empty())
@@ -53,7 +42,7 @@ std::size_t FindNoCase(std::string_view text, std::string_view what)
 
 bool IsValidIPv4(std::string_view text)
 {
-    std::string_view rest = TrimAll(text);
+    std::string_view rest = core::TrimBlanksAndControls(text);
     for (int i = 0; i < 4; ++i) {
         const std::size_t dot = rest.find('.');
         const std::string_view part = rest.substr(0, dot);
@@ -83,13 +72,13 @@ void TDecodeIp::ExtractAddresses(std::vector<std::string>& out)
             continue;
         const std::string_view rest = text.substr(from + 6);
         const std::size_t by = rest.find("by");
-        const std::string_view before = TrimAll(rest.substr(0, by));
+        const std::string_view before = core::TrimBlanksAndControls(rest.substr(0, by));
         if (!before.empty())
             Segments_.emplace_back(before);
         if (by == std::string_view::npos)
             continue;
         const std::string_view after = rest.substr(by + 2);
-        if (TrimAll(after).empty())
+        if (core::TrimBlanksAndControls(after).empty())
             continue;
         Segments_.emplace_back(after.substr(0, after.find(';')));
     }
@@ -111,7 +100,7 @@ void TDecodeIp::ExtractAddresses(std::vector<std::string>& out)
 
             std::string candidate;
             if (IsValidIPv4(token)) {
-                candidate = std::string(TrimAll(token));
+                candidate = std::string(core::TrimBlanksAndControls(token));
             } else {
                 std::string digits;
                 for (const char c : token)

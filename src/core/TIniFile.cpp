@@ -14,20 +14,7 @@
 
 namespace tarnwick::core {
 
-namespace {
-
-// Blanks and control characters around a name or value are not part of it.
-std::string_view TrimControl(std::string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
-        --e;
-    return text.substr(b, e - b);
-}
-
-} // namespace
+namespace {} // namespace
 
 TIniFile TIniFile::Parse(std::string_view text)
 {
@@ -47,20 +34,21 @@ TIniFile TIniFile::Parse(std::string_view text)
             lineEndKnown = true;
         }
 
-        const std::string_view trimmed = TrimControl(line);
+        const std::string_view trimmed = TrimBlanksAndControls(line);
         if (!trimmed.empty() && trimmed.front() == '[') {
             const std::size_t close = trimmed.find(']');
             if (close != std::string_view::npos) {
-                ini.Sections_.push_back(
-                    {std::string(TrimControl(trimmed.substr(1, close - 1))), std::string(line), {}});
+                ini.Sections_.push_back({std::string(TrimBlanksAndControls(trimmed.substr(1, close - 1))),
+                                         std::string(line),
+                                         {}});
                 continue;
             }
         }
         TLine parsed{std::string(line), false, {}};
         const std::size_t eq = trimmed.find('=');
         if (eq != std::string_view::npos && trimmed.front() != ';' && trimmed.front() != '#') {
-            parsed.Entry.Key = std::string(TrimControl(trimmed.substr(0, eq)));
-            parsed.Entry.Value = std::string(TrimControl(trimmed.substr(eq + 1)));
+            parsed.Entry.Key = std::string(TrimBlanksAndControls(trimmed.substr(0, eq)));
+            parsed.Entry.Value = std::string(TrimBlanksAndControls(trimmed.substr(eq + 1)));
             parsed.IsEntry = !parsed.Entry.Key.empty();
         }
         (ini.Sections_.empty() ? ini.Preamble_ : ini.Sections_.back().Lines).push_back(std::move(parsed));

@@ -234,6 +234,16 @@ std::string Trim(std::string_view text)
     return std::string(text.substr(b, e - b));
 }
 
+std::string_view TrimBlanksAndControls(std::string_view text)
+{
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
+        --e;
+    return text.substr(b, e - b);
+}
+
 std::optional<std::int32_t> ParseInt32(std::string_view text)
 {
     if (text.empty())

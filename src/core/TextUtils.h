@@ -34,6 +34,8 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 std::optional<std::string> Utf8ToSingleBytes(std::string_view text);
 
 std::string Trim(std::string_view text);
+// Blanks and control characters (every byte up to and including the space) trimmed from both ends.
+std::string_view TrimBlanksAndControls(std::string_view text);
 
 // Decimal integer of the whole text (optional sign, digits only, within 32 bits).
 std::optional<std::int32_t> ParseInt32(std::string_view text);
