@@ -673,10 +673,14 @@ void TfMain::RestoreLayout()
 void TfMain::SaveLayout()
 {
     TDesktopSettings settings = Desktop_;
-    const QRect normal = (isMinimized() || isMaximized()) && normalGeometry().isValid() ? normalGeometry()
-                                                                                         : geometry();
-    settings.Left = normal.x();
-    settings.Top = normal.y();
+    // Left and Top are the frame's corner, as move() takes them; a minimised or maximised window
+    // stores its normal rectangle so that it comes back at a sensible size.
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    QRect normal = geometry();
+    if ((isMinimized() || isMaximized()) && normalGeometry().isValid())
+        normal = normalGeometry();
+    settings.Left = normal.x() - frameOffset.x();
+    settings.Top = normal.y() - frameOffset.y();
     settings.Width = normal.width();
     settings.Height = normal.height();
     settings.Toolbar = !toolBarMenu->isHidden();
