@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -95,8 +96,10 @@ int main(int argc, char** argv)
         tarnwick::accounts::TAdmin admin(tarnwick::core::Hive(), [] { return tarnwick::core::Options(); });
         tarnwick::gui::TfMain main(admin, prompter);
         prompter.SetParent(&main);
-        QObject::connect(&instance, &tarnwick::gui::TSingleInstance::RaiseRequested, &main,
-                         &tarnwick::gui::TfMain::RaiseFromAnotherStart);
+        QObject::connect(&instance, &tarnwick::gui::TSingleInstance::RaiseRequested, &main, [&main] {
+            std::fputs("tarnwick: another start handed over to this window\n", stderr);
+            main.RaiseFromAnotherStart();
+        });
         tarnwick::core::LoadOptionsAtStart();
         // The account shown at start: the default one, else the first.
         admin.MakeInitialCurrent();
