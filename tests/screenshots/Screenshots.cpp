@@ -16,8 +16,8 @@
 #include "core/Modules.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
-#include "gui/main/TfMain.h"
 #include "gui/main/TMessageListModel.h"
+#include "gui/main/TfMain.h"
 #include "rules/TRuleListClass.h"
 #include "views/TAbstractFiltering.h"
 
@@ -29,7 +29,8 @@ class TSilentPrompter : public core::TPrompter
 {
 public:
     void Inform(core::TMessageKind, const std::string&) override {}
-    core::TAnswer Ask(core::TMessageKind, const std::string&, const std::vector<core::TAnswer>& buttons) override
+    core::TAnswer Ask(core::TMessageKind, const std::string&,
+                      const std::vector<core::TAnswer>& buttons) override
     {
         return buttons.empty() ? core::TAnswer::No : buttons.back();
     }
@@ -77,10 +78,16 @@ void AddAccountWithRules(accounts::TAdmin& admin)
 
 void AddRecords(accounts::TUser& user, int count)
 {
-    const char* senders[] = {"Alice Martin", "Bob Stone", "Carol White", "Daily Deals", "Eve Parker", "Newsletter Team"};
-    const char* subjects[] = {"Meeting notes for Tuesday", "Your invoice 2291", " [ Spam ] Cheap watches",
-                              "Weekly newsletter", "Holiday photos", " [ Questionable ] Limited offer inside",
-                              "Re: project plan", "Delivery Status Notification (Failure)"};
+    const char* senders[] = {"Alice Martin", "Bob Stone",  "Carol White",
+                             "Daily Deals",  "Eve Parker", "Newsletter Team"};
+    const char* subjects[] = {"Meeting notes for Tuesday",
+                              "Your invoice 2291",
+                              " [ Spam ] Cheap watches",
+                              "Weekly newsletter",
+                              "Holiday photos",
+                              " [ Questionable ] Limited offer inside",
+                              "Re: project plan",
+                              "Delivery Status Notification (Failure)"};
     for (int i = 0; i < count; ++i) {
         accounts::TMailMessage m;
         m.Number = i + 1;
@@ -88,7 +95,9 @@ void AddRecords(accounts::TUser& user, int count)
         m.FromAddress = "sender" + std::to_string(i % 6) + "@example.org";
         m.Subject = subjects[(i * 5) % 8];
         m.ToText = "Jane Doe <jane@example.org>";
-        m.Priority = i % 7 == 0 ? accounts::PriorityHigh : i % 11 == 0 ? accounts::PriorityLow : accounts::PriorityNormal;
+        m.Priority = i % 7 == 0    ? accounts::PriorityHigh
+                     : i % 11 == 0 ? accounts::PriorityLow
+                                   : accounts::PriorityNormal;
         m.HasAttachments = i % 4 == 1;
         m.Size = 800 + (i * 7919) % 3000000;
         m.Sent = 1765000000000LL + static_cast<std::int64_t>(i) * 3600000;

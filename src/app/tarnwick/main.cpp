@@ -76,7 +76,8 @@ int main(int argc, char** argv)
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 
     tarnwick::gui::TSingleInstance instance;
-    if (!instance.Claim(tarnwick::gui::TSingleInstance::ServerName(QFileInfo(QString::fromStdString(executable)).fileName())))
+    if (!instance.Claim(tarnwick::gui::TSingleInstance::ServerName(
+            QFileInfo(QString::fromStdString(executable)).fileName())))
         return 0;
 
     std::vector<std::string> notices;

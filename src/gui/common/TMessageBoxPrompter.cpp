@@ -29,10 +29,14 @@ struct TButtonPair
 };
 
 constexpr TButtonPair ButtonPairs[] = {
-    {core::TAnswer::Ok, QMessageBox::Ok},           {core::TAnswer::Cancel, QMessageBox::Cancel},
-    {core::TAnswer::Yes, QMessageBox::Yes},         {core::TAnswer::No, QMessageBox::No},
-    {core::TAnswer::YesToAll, QMessageBox::YesToAll}, {core::TAnswer::NoToAll, QMessageBox::NoToAll},
-    {core::TAnswer::Abort, QMessageBox::Abort},     {core::TAnswer::Retry, QMessageBox::Retry},
+    {core::TAnswer::Ok, QMessageBox::Ok},
+    {core::TAnswer::Cancel, QMessageBox::Cancel},
+    {core::TAnswer::Yes, QMessageBox::Yes},
+    {core::TAnswer::No, QMessageBox::No},
+    {core::TAnswer::YesToAll, QMessageBox::YesToAll},
+    {core::TAnswer::NoToAll, QMessageBox::NoToAll},
+    {core::TAnswer::Abort, QMessageBox::Abort},
+    {core::TAnswer::Retry, QMessageBox::Retry},
     {core::TAnswer::Ignore, QMessageBox::Ignore},
 };
 
@@ -40,8 +44,8 @@ constexpr TButtonPair ButtonPairs[] = {
 
 void TMessageBoxPrompter::Inform(core::TMessageKind kind, const std::string& text)
 {
-    QMessageBox box(IconOf(kind), QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,
-                    Parent_.data());
+    QMessageBox box(IconOf(kind), QApplication::applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok, Parent_.data());
     box.exec();
 }
 

@@ -21,7 +21,10 @@ bool ReadFlag(core::TRegistry& registry, const char* name)
     return registry.ReadString(name) == "1";
 }
 
-const char* FlagText(bool on) { return on ? "1" : "0"; }
+const char* FlagText(bool on)
+{
+    return on ? "1" : "0";
+}
 
 } // namespace
 

@@ -8,9 +8,13 @@ namespace tarnwick::gui {
 
 namespace {
 
-const char* const Headers[TMessageListModel::ColumnCount] = {"", "", "From", "Subject", "Sent", "Size", "To", ""};
+const char* const Headers[TMessageListModel::ColumnCount] = {"",     "",     "From", "Subject",
+                                                             "Sent", "Size", "To",   ""};
 
-QString Text(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Text(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 } // namespace
 
@@ -65,7 +69,10 @@ int TMessageListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(Rows_.size());
 }
 
-int TMessageListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int TMessageListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant TMessageListModel::data(const QModelIndex& index, int role) const
 {
@@ -105,9 +112,9 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const
     case ImageNumberRole:
         return image >= 0 ? QVariant(image) : QVariant();
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(Qt::Alignment(column == ColSize || column == ColAttachments ? Qt::AlignRight
-                                                                                              : Qt::AlignLeft) |
-                                   Qt::AlignVCenter);
+        return QVariant::fromValue(
+            Qt::Alignment(column == ColSize || column == ColAttachments ? Qt::AlignRight : Qt::AlignLeft) |
+            Qt::AlignVCenter);
     case SortValueRole:
         switch (column) {
         case ColPriority:

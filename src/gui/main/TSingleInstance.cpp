@@ -1,8 +1,8 @@
 #include "TSingleInstance.h"
 
-#include <unistd.h>
-
 #include <memory>
+
+#include <unistd.h>
 
 #include <QDir>
 #include <QLocalServer>
@@ -49,7 +49,8 @@ QString TSingleInstance::ServerName(const QString& executableName)
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return QDir(QString::fromLocal8Bit(runtime)).filePath(executableName + QStringLiteral(".instance"));
-    return QDir(QDir::tempPath()).filePath(executableName + QStringLiteral("-") + uid + QStringLiteral(".instance"));
+    return QDir(QDir::tempPath())
+        .filePath(executableName + QStringLiteral("-") + uid + QStringLiteral(".instance"));
 }
 
 bool TSingleInstance::Claim(const QString& serverName)

@@ -56,7 +56,10 @@ constexpr int ImageRole = Qt::UserRole + 2;
 constexpr std::size_t RowsPerClockLook = 64;
 constexpr qint64 PumpIntervalMs = 15;
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 struct TFixedNode
 {
@@ -166,7 +169,10 @@ TfMain::~TfMain()
     }
 }
 
-accounts::TUser* TfMain::Shown() const { return Model_->User(); }
+accounts::TUser* TfMain::Shown() const
+{
+    return Model_->User();
+}
 
 QAction* TfMain::NewAction(const char* name, const QString& text, const QKeySequence& shortcut)
 {
@@ -188,8 +194,10 @@ void TfMain::BuildActions()
         int Image;
     };
     const TToolDef tools[] = {
-        {&tbAddBlack, "tbAddBlack", "Add to Black list", "Adds sender of selected message to the Black list", 0},
-        {&tbAddWhite, "tbAddWhite", "Add to White list", "Adds sender of selected message to the White list", 1},
+        {&tbAddBlack, "tbAddBlack", "Add to Black list", "Adds sender of selected message to the Black list",
+         0},
+        {&tbAddWhite, "tbAddWhite", "Add to White list", "Adds sender of selected message to the White list",
+         1},
         {&tbDelete, "tbDelete", "Delete", "Deletes selected message by adding it to trash", 2},
         {&tbReceive, "tbReceive", "Receive", "Receives messages for the selected account", 4},
         {&tbEmpty, "tbEmpty", "Empty Trash", "Empties the trash and deletes messages from server", 5},
@@ -238,12 +246,14 @@ void TfMain::BuildMenus()
 
     menuEdit = bar->addMenu(QStringLiteral("&Edit"));
     menuEdit->setObjectName(QStringLiteral("Edit1"));
-    EditItems_[0] = NewAction("SelectAll1", QStringLiteral("&Select All"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    EditItems_[0] =
+        NewAction("SelectAll1", QStringLiteral("&Select All"), QKeySequence(Qt::CTRL | Qt::Key_A));
     EditItems_[1] = NewAction("DeselectAll1", QStringLiteral("&Deselect All"));
     EditItems_[2] = NewAction("Find1", QStringLiteral("Find..."), QKeySequence(Qt::CTRL | Qt::Key_F));
     EditItems_[3] = new QAction(this);
     EditItems_[3]->setSeparator(true);
-    EditItems_[4] = NewAction("Deleteselected1", QStringLiteral("Delete selected"), QKeySequence(Qt::Key_Delete));
+    EditItems_[4] =
+        NewAction("Deleteselected1", QStringLiteral("Delete selected"), QKeySequence(Qt::Key_Delete));
     EditItems_[5] =
         NewAction("Undeleteselected1", QStringLiteral("Undelete selected"), QKeySequence(Qt::Key_Backspace));
     EditItems_[6] = NewAction("EmptyTrash1", QStringLiteral("Empty &Trash"));
@@ -284,11 +294,12 @@ void TfMain::BuildMenus()
     menuTools->addAction(NewAction("BlackList1", QStringLiteral("&Black List...")));
     menuTools->addAction(NewAction("WhiteList1", QStringLiteral("&White List...")));
     menuTools->addSeparator();
-    menuTools->addAction(
-        NewAction("AddressBook1", QStringLiteral("Address Book..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)));
+    menuTools->addAction(NewAction("AddressBook1", QStringLiteral("Address Book..."),
+                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)));
     menuTools->addAction(NewAction("MailProgram1", QStringLiteral("Mail Program...")));
     menuTools->addSeparator();
-    menuTools->addAction(NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O)));
+    menuTools->addAction(
+        NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O)));
     connect(menuTools, &QMenu::aboutToShow, this, &TfMain::Tools1Click);
 
     auto* help = bar->addMenu(QStringLiteral("&Help"));
@@ -306,7 +317,7 @@ void TfMain::BuildMenus()
     popupTree->setObjectName(QStringLiteral("popupTree"));
     const char* treeNames[] = {"EmptyTrash2", "EnableDisable1", "Modify1", "Remove1", "",
                                "NewRule1",    "RuleSettings1",  "Import2", "Export2"};
-    const char* treeTexts[] = {"Empty Trash", "Enable/Disable", "Modify...", "&Remove", "",
+    const char* treeTexts[] = {"Empty Trash", "Enable/Disable", "Modify...", "&Remove",  "",
                                "New Rule...", "Rule Settings",  "Import...", "Export..."};
     for (std::size_t i = 0; i < TreeItems_.size(); ++i) {
         if (treeNames[i][0] == '\0') {
@@ -321,7 +332,8 @@ void TfMain::BuildMenus()
     popupMessages->setObjectName(QStringLiteral("popupMessages"));
     ListItems_[0] = NewAction("Open1", QStringLiteral("&Open"));
     ListItems_[1] = NewAction("Saveas1", QStringLiteral("&Save as..."));
-    ListItems_[2] = NewAction("Deleteselected2", QStringLiteral("&Delete selected"), QKeySequence(Qt::Key_Delete));
+    ListItems_[2] =
+        NewAction("Deleteselected2", QStringLiteral("&Delete selected"), QKeySequence(Qt::Key_Delete));
     ListItems_[3] = new QAction(this);
     ListItems_[3]->setSeparator(true);
     ListItems_[4] = NewAction("CreateRule1", QStringLiteral("Create &Rule from this message"));
@@ -533,6 +545,7 @@ void TfMain::BuildPages()
     previewLayout->addWidget(paMsgControl);
     splitTopBott->addWidget(paPreview);
     splitTopBott->setStretchFactor(0, 1);
+    splitTopBott->setStretchFactor(1, 0);
     nbookMain->addWidget(work);
 
     // Page 1: the welcome page.
@@ -558,9 +571,10 @@ void TfMain::BuildPages()
     welcomeLayout->addWidget(title);
     auto* band = new QLabel(QStringLiteral("Tarnwick!"), welcome);
     band->setObjectName(QStringLiteral("laBand"));
-    band->setStyleSheet(QStringLiteral("QLabel { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #1c5fa8, "
-                                       "stop:1 #5aa0e6); color: white; font-size: 20px; font-weight: bold; "
-                                       "padding: 10px 14px; border-radius: 4px; }"));
+    band->setStyleSheet(
+        QStringLiteral("QLabel { background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #1c5fa8, "
+                       "stop:1 #5aa0e6); color: white; font-size: 20px; font-weight: bold; "
+                       "padding: 10px 14px; border-radius: 4px; }"));
     welcomeLayout->addWidget(band);
     struct TWelcomeLink
     {
@@ -601,7 +615,8 @@ void TfMain::BuildPages()
     nbookMain->addWidget(scroll);
 
     // Pages 2 and 3: what the group nodes hold.
-    auto infoPage = [this](const char* name, const char* title, std::initializer_list<std::pair<const char*, const char*>> entries) {
+    auto infoPage = [this](const char* name, const char* title,
+                           std::initializer_list<std::pair<const char*, const char*>> entries) {
         auto* page = new QTextBrowser(nbookMain);
         page->setObjectName(QString::fromLatin1(name));
         page->setFrameShape(QFrame::NoFrame);
@@ -613,11 +628,13 @@ void TfMain::BuildPages()
         page->setHtml(html);
         nbookMain->addWidget(page);
     };
-    infoPage("Filtered", "Filtered",
-             {{"Good messages", "contains those emails which are certain not to be spam"},
-              {"Spam messages",
-               "where all those emails are put which have been identified through the spam databases as such"},
-              {"Questionable messages", "hold those emails that can not be identified as either good or spam for sure"}});
+    infoPage(
+        "Filtered", "Filtered",
+        {{"Good messages", "contains those emails which are certain not to be spam"},
+         {"Spam messages",
+          "where all those emails are put which have been identified through the spam databases as such"},
+         {"Questionable messages",
+          "hold those emails that can not be identified as either good or spam for sure"}});
     infoPage("AdvancedFilter", "Advanced filters",
              {{"Duplicates", "shows all those emails which appear in more than one copy"},
               {"With attachments", "displays all emails containing attachments"},
@@ -734,11 +751,16 @@ void TfMain::ShowPage(int page)
 
 void TfMain::ShowListCounts()
 {
-    const int selected = lvMessages->selectionModel() ? static_cast<int>(lvMessages->selectionModel()->selectedRows().size()) : 0;
+    const int selected = lvMessages->selectionModel()
+                             ? static_cast<int>(lvMessages->selectionModel()->selectedRows().size())
+                             : 0;
     StatusCounts_->setText(QStringLiteral("%1 messages, selected %2").arg(Model_->rowCount()).arg(selected));
 }
 
-void TfMain::ShowStatus(const QString& text) { StatusCounts_->setText(text); }
+void TfMain::ShowStatus(const QString& text)
+{
+    StatusCounts_->setText(text);
+}
 
 void TfMain::EnterReceivingMode()
 {
@@ -772,8 +794,8 @@ void TfMain::LeaveReceivingMode()
 
 void TfMain::SetAccountCommandsEnabled(bool enabled)
 {
-    for (QAction* a : {tbAddBlack, tbAddWhite, tbDelete, tbReceive, ReceiveMails_, tbEmpty, tbFind, ImportRules_,
-                       ExportRules_})
+    for (QAction* a : {tbAddBlack, tbAddWhite, tbDelete, tbReceive, ReceiveMails_, tbEmpty, tbFind,
+                       ImportRules_, ExportRules_})
         a->setEnabled(enabled);
     ShowPage(enabled ? PageWork : PagePresentation);
 }
@@ -835,7 +857,8 @@ void TfMain::RebuildTree(accounts::TUser& user)
     };
     addNode(nullptr, QString(), 4);
     for (const auto& node : FixedNodes)
-        addNode(Nodes_.at(static_cast<std::size_t>(node.Parent)), QString::fromLatin1(node.Caption), node.Image);
+        addNode(Nodes_.at(static_cast<std::size_t>(node.Parent)), QString::fromLatin1(node.Caption),
+                node.Image);
     auto* userFilters = addNode(Nodes_.front(), QStringLiteral("User Filters"), 2);
     for (const auto& rule : list.Rules)
         addNode(userFilters, Q(rule->Name), rule->IsEnabled() ? 2 : 3);
@@ -877,8 +900,9 @@ void TfMain::tvFiltersClick()
         if (position == State_.AppliedNode && State_.OnlyWhenChanged)
             return;
         if (State_.Filtering) {
-            const auto answer = Prompter_.Ask(core::TMessageKind::Confirmation, std::string(core::texts::InterruptFilter),
-                                              {core::TAnswer::Yes, core::TAnswer::No});
+            const auto answer =
+                Prompter_.Ask(core::TMessageKind::Confirmation, std::string(core::texts::InterruptFilter),
+                              {core::TAnswer::Yes, core::TAnswer::No});
             if (answer == core::TAnswer::Yes) {
                 if (auto* user = Shown())
                     user->RequestStopView();
@@ -926,8 +950,9 @@ void TfMain::ApplyView()
             ILSelectAll->setEnabled(Model_->rowCount() > 0);
             ILDeselectAll->setEnabled(lvMessages->selectionModel()->hasSelection());
             ILDeleteSelected->setText(QStringLiteral("<a href=\"#\">%1</a>")
-                                          .arg(position == views::ViewTrash ? QStringLiteral("Undelete selected")
-                                                                            : QStringLiteral("Delete selected")));
+                                          .arg(position == views::ViewTrash
+                                                   ? QStringLiteral("Undelete selected")
+                                                   : QStringLiteral("Delete selected")));
             break;
         }
     } catch (const std::exception& e) {
@@ -1128,8 +1153,10 @@ void TfMain::OptionsClick()
     const bool selected = lvMessages->selectionModel()->hasSelection();
     std::array<bool, 7> on{};
     const bool trash = node == views::ViewTrash;
-    ListItems_[2]->setText(trash && selected ? QStringLiteral("Undelete selected") : QStringLiteral("&Delete selected"));
-    ListItems_[2]->setShortcut(trash && selected ? QKeySequence(Qt::Key_Backspace) : QKeySequence(Qt::Key_Delete));
+    ListItems_[2]->setText(trash && selected ? QStringLiteral("Undelete selected")
+                                             : QStringLiteral("&Delete selected"));
+    ListItems_[2]->setShortcut(trash && selected ? QKeySequence(Qt::Key_Backspace)
+                                                 : QKeySequence(Qt::Key_Delete));
     if (node > views::ViewRoot && selected) {
         if (trash)
             on = {true, false, true, false, true, true, false};
@@ -1188,11 +1215,20 @@ void TfMain::RaiseFromAnotherStart()
 
 // ---- accounts ----------------------------------------------------------------------------------
 
-void TfMain::AccountsExist(bool exist) { SetAccountCommandsEnabled(exist); }
+void TfMain::AccountsExist(bool exist)
+{
+    SetAccountCommandsEnabled(exist);
+}
 
-void TfMain::AccountMadeCurrent(accounts::TUser& user) { RebuildTree(user); }
+void TfMain::AccountMadeCurrent(accounts::TUser& user)
+{
+    RebuildTree(user);
+}
 
-void TfMain::AccountMenusChanged() { BuildAccountMenus(); }
+void TfMain::AccountMenusChanged()
+{
+    BuildAccountMenus();
+}
 
 // ---- window events -----------------------------------------------------------------------------
 
@@ -1223,7 +1259,10 @@ void TfMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TfMain::resizeEvent(QResizeEvent* event) { QMainWindow::resizeEvent(event); }
+void TfMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+}
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event)
 {

@@ -38,12 +38,12 @@ class TMessageListModel;
 // drive it through the window's operations.
 struct TMainWindowState
 {
-    int AppliedNode = -1;         // position of the node whose view the list shows
-    bool OnlyWhenChanged = true;  // selecting the applied node again does nothing
-    bool Receiving = false;       // a receive runs
-    bool Filtering = false;       // a view is being filled
-    bool ReapplyRequest = false;  // a fill was interrupted to apply another node
-    bool PendingReceive = false;  // Receive was asked for while a fill ran
+    int AppliedNode = -1;        // position of the node whose view the list shows
+    bool OnlyWhenChanged = true; // selecting the applied node again does nothing
+    bool Receiving = false;      // a receive runs
+    bool Filtering = false;      // a view is being filled
+    bool ReapplyRequest = false; // a fill was interrupted to apply another node
+    bool PendingReceive = false; // Receive was asked for while a fill ran
     std::function<void()> PendingReceiveCommand;
     bool StartupReceivePending = true;
 };

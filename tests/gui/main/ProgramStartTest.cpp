@@ -3,9 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLocalSocket>
 #include <QProcess>
@@ -41,7 +40,8 @@ protected:
         auto env = QProcessEnvironment::systemEnvironment();
         for (const auto& entry : Env) {
             const auto eq = entry.find('=');
-            env.insert(QString::fromStdString(entry.substr(0, eq)), QString::fromStdString(entry.substr(eq + 1)));
+            env.insert(QString::fromStdString(entry.substr(0, eq)),
+                       QString::fromStdString(entry.substr(eq + 1)));
         }
         process->setProcessEnvironment(env);
         process->start(QStringLiteral(TARNWICK_BIN), {});

@@ -91,7 +91,9 @@ protected:
             m.Subject = i % 3 == 0 ? "offer " + std::to_string(i) : "note " + std::to_string(i);
             m.FromName = std::string(1, static_cast<char>('a' + (i * 7) % 26)) + " sender";
             m.FromAddress = "s" + std::to_string(i) + "@example.org";
-            m.Priority = i % 5 == 0 ? accounts::PriorityHigh : i % 5 == 1 ? accounts::PriorityLow : accounts::PriorityNormal;
+            m.Priority = i % 5 == 0   ? accounts::PriorityHigh
+                         : i % 5 == 1 ? accounts::PriorityLow
+                                      : accounts::PriorityNormal;
             m.Size = 1000 + i;
             m.Trashed = i % 4 == 3;
             User().Mails.Add(m);
@@ -119,7 +121,10 @@ protected:
         return numbers;
     }
 
-    static QTreeView* List(TfMain& window) { return window.findChild<QTreeView*>(QStringLiteral("lvMessages")); }
+    static QTreeView* List(TfMain& window)
+    {
+        return window.findChild<QTreeView*>(QStringLiteral("lvMessages"));
+    }
 
     template <class T> static T* Child(TfMain& window, const char* name)
     {
@@ -288,7 +293,8 @@ TEST_F(MainWindowTest, EditAndListMenusFollowTheNodeRowsSelectionAndReceiving)
         Click(*window, c.Node);
         if (c.SelectRow)
             List(*window)->selectionModel()->select(window->Messages().index(0, 0),
-                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
         if (c.Receiving)
             window->EnterReceivingMode();
         std::array<QAction*, 7> editItems{}, listItems{};
@@ -320,11 +326,12 @@ TEST_F(MainWindowTest, TreeContextMenuShowsTheItemsOfTheNode)
     const struct
     {
         int Node;
-        const char* Shown; // Empty Trash, Enable/Disable, Modify, Remove, -, New Rule, Rule Settings, Import, Export
+        const char*
+            Shown; // Empty Trash, Enable/Disable, Modify, Remove, -, New Rule, Rule Settings, Import, Export
     } cases[] = {
-        {0, "000001111"},  {1, "000001111"},  {2, "100000000"}, {3, "000000000"}, {5, "000000000"},
-        {7, "000000000"},  {8, "000000100"},  {13, "000000100"}, {14, "010001111"}, {15, "011111111"},
-        {16, "011111111"},
+        {0, "000001111"},  {1, "000001111"},  {2, "100000000"},  {3, "000000000"},
+        {5, "000000000"},  {7, "000000000"},  {8, "000000100"},  {13, "000000100"},
+        {14, "010001111"}, {15, "011111111"}, {16, "011111111"},
     };
     auto* menu = Child<QMenu>(*window, "popupTree");
     for (const auto& c : cases) {
@@ -348,12 +355,14 @@ TEST_F(MainWindowTest, ColumnClicksSortAscendingThenDescendingAndPriorityHighFir
     auto firstTexts = [&](int column) {
         std::vector<QString> texts;
         for (int r = 0; r < window->Messages().rowCount(); ++r)
-            texts.push_back(window->Messages().index(r, column).data(TMessageListModel::SortValueRole).toString());
+            texts.push_back(
+                window->Messages().index(r, column).data(TMessageListModel::SortValueRole).toString());
         return texts;
     };
     auto isSorted = [](std::vector<QString> v, bool descending) {
         auto less = [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; };
-        return descending ? std::is_sorted(v.rbegin(), v.rend(), less) : std::is_sorted(v.begin(), v.end(), less);
+        return descending ? std::is_sorted(v.rbegin(), v.rend(), less)
+                          : std::is_sorted(v.begin(), v.end(), less);
     };
 
     const int rows = window->Messages().rowCount();
@@ -367,8 +376,10 @@ TEST_F(MainWindowTest, ColumnClicksSortAscendingThenDescendingAndPriorityHighFir
 
     header->sectionClicked(TMessageListModel::ColPriority);
     EXPECT_EQ(window->Messages().HeaderImage(TMessageListModel::ColFrom), -1) << "other arrows go";
-    EXPECT_EQ(window->Messages().HeaderImage(TMessageListModel::ColPriority), 0) << "the exclamation mark stays";
-    EXPECT_EQ(window->Messages().index(0, 0).data(TMessageListModel::ImageNumberRole).toInt(), accounts::PriorityHigh);
+    EXPECT_EQ(window->Messages().HeaderImage(TMessageListModel::ColPriority), 0)
+        << "the exclamation mark stays";
+    EXPECT_EQ(window->Messages().index(0, 0).data(TMessageListModel::ImageNumberRole).toInt(),
+              accounts::PriorityHigh);
     EXPECT_EQ(window->Messages().index(rows - 1, 0).data(TMessageListModel::ImageNumberRole).toInt(),
               accounts::PriorityLow);
     // Every row still shows its own message after the records moved.
@@ -425,7 +436,8 @@ TEST_F(MainWindowTest, TrashShowsNothingWhileTrashNotEmptyIsFalse)
         User().TrashNotEmpty = notEmpty;
         Click(*window, views::ViewAllMessages);
         Click(*window, views::ViewTrash);
-        const std::vector<std::int32_t> expected = notEmpty ? std::vector<std::int32_t>{4, 8} : std::vector<std::int32_t>{};
+        const std::vector<std::int32_t> expected =
+            notEmpty ? std::vector<std::int32_t>{4, 8} : std::vector<std::int32_t>{};
         EXPECT_EQ(Numbers(*window), expected);
         EXPECT_FALSE(Child<QAction>(*window, "tbDelete")->isEnabled());
     }
@@ -453,7 +465,8 @@ TEST_F(MainWindowTest, PreviewPanelFollowsTheSelection)
             List(*window)->clearSelection();
         else
             List(*window)->selectionModel()->select(window->Messages().index(c.Row, 0),
-                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
         window->lvMessagesClick();
         EXPECT_EQ(control->isVisible(), c.Control);
         EXPECT_EQ(attach->isVisible(), c.Attach);
@@ -465,7 +478,8 @@ TEST_F(MainWindowTest, MessageListModelPassesTheModelTester)
     AddAccount();
     auto window = Open();
     AddRecords(30);
-    QAbstractItemModelTester tester(&window->Messages(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tester(&window->Messages(),
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     Click(*window, views::ViewAllMessages);
     List(*window)->header()->sectionClicked(TMessageListModel::ColSubject);
     Click(*window, views::ViewSpam);
