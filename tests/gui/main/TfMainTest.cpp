@@ -486,3 +486,31 @@ TEST_F(MainWindowTest, MessageListModelPassesTheModelTester)
     Click(*window, views::ViewAllMessages);
     EXPECT_GT(window->Messages().rowCount(), 0);
 }
+
+TEST_F(MainWindowTest, ReceiveDuringAFillRunsAfterTheFillStopsOnlyWhenAgreed)
+{
+    AddAccount();
+    auto window = Open();
+    AddRecords(200);
+    for (const auto answer : {core::TAnswer::Yes, core::TAnswer::No}) {
+        SCOPED_TRACE(answer == core::TAnswer::Yes ? "Yes" : "No");
+        Prompter.Answers = {answer};
+        Prompter.Log.clear();
+        int receives = 0;
+        bool filteringWhenReceiving = true;
+        window->Commands().Receive = [&] {
+            ++receives;
+            filteringWhenReceiving = window->State().Filtering;
+        };
+        QTimer::singleShot(0, window.get(), [&] { Child<QAction>(*window, "tbReceive")->trigger(); });
+        Click(*window, views::ViewTrash);
+        Click(*window, views::ViewAllMessages);
+        ASSERT_EQ(Prompter.Log.size(), 1u);
+        EXPECT_EQ(Prompter.Log[0].Text, core::texts::StopFiltersAndReceive);
+        EXPECT_EQ(receives, answer == core::TAnswer::Yes ? 1 : 0);
+        EXPECT_FALSE(filteringWhenReceiving && receives > 0) << "the receive waits for the fill's end";
+        EXPECT_EQ(window->Messages().rowCount() < 150, answer == core::TAnswer::Yes)
+            << "Yes stops the fill, No lets it finish";
+        EXPECT_FALSE(window->State().PendingReceive);
+    }
+}
