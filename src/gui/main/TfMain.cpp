@@ -157,6 +157,10 @@ TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* pare
     State_.StartupReceivePending = true;
     StatusCounts_->setText(QStringLiteral("Done."));
     UpdateCommandStates();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            ApplicationEventsActivate();
+    });
 }
 
 TfMain::~TfMain()
@@ -1202,6 +1206,29 @@ void TfMain::Tools1Click()
     const bool node = SelectedPosition() >= 0;
     MessageRules_->setEnabled(node);
     AdvancedFilters_->setEnabled(node);
+}
+
+void TfMain::ApplicationEventsActivate()
+{
+    const auto options = core::Options();
+    if (!State_.StartupReceivePending || !Admin_.HasUsers() || Admin_.CurrentUser() == nullptr || !options ||
+        !core::IsOn(options->AutoReceive) || !Commands_.Receive)
+        return;
+    paMsgControl->hide();
+    paPreview->show();
+    Model_->Clear();
+    EnterReceivingMode();
+    State_.StartupReceivePending = false;
+    struct TLeave
+    {
+        TfMain* Window;
+        ~TLeave() { Window->LeaveReceivingMode(); }
+    } leave{this};
+    try {
+        Commands_.Receive();
+    } catch (const std::exception& e) {
+        Prompter_.Inform(core::TMessageKind::Error, e.what());
+    }
 }
 
 void TfMain::RaiseFromAnotherStart()

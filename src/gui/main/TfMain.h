@@ -113,6 +113,9 @@ public:
     void View1Click();
     void Tools1Click();
 
+    // The application became active: runs the start-up receive once when AutoReceive is on.
+    void ApplicationEventsActivate();
+
     // Another start of the program asked for this window.
     void RaiseFromAnotherStart();
 
