@@ -1,16 +1,215 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include <QMainWindow>
+
+#include "accounts/TAdmin.h"
+#include "gui/main/TDesktopSettings.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QStackedWidget;
+class QTextBrowser;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+namespace tarnwick::core {
+class TPrompter;
+class TRegistry;
+} // namespace tarnwick::core
 
 namespace tarnwick::gui {
 
-// The main window.
-class TfMain : public QMainWindow
+class TMessageListModel;
+
+// The working state of the main window, in one place so that the receive and the other commands
+// drive it through the window's operations.
+struct TMainWindowState
+{
+    int AppliedNode = -1;        // position of the node whose view the list shows
+    bool OnlyWhenChanged = true; // selecting the applied node again does nothing
+    bool Receiving = false;      // a receive runs
+    bool Filtering = false;      // a view is being filled
+    bool ReapplyRequest = false; // a fill was interrupted to apply another node
+    bool PendingReceive = false; // Receive was asked for while a fill ran
+    std::function<void()> PendingReceiveCommand;
+    bool StartupReceivePending = true;
+};
+
+// Pages of nbookMain.
+enum TMainPage : int
+{
+    PageWork = 0,
+    PagePresentation = 1,
+    PageFiltered = 2,
+    PageAdvancedFilter = 3,
+};
+
+// The application's main window: folder tree of views, message list, preview area, menus, tool
+// bar and status bar of the current account.
+class TfMain : public QMainWindow, public accounts::TAccountsObserver
 {
     Q_OBJECT
 
 public:
-    explicit TfMain(QWidget* parent = nullptr);
+    // Hooks that later commands attach to; an unset hook makes its command do nothing.
+    struct TCommands
+    {
+        std::function<void()> Receive;
+    };
+
+    TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    const TMainWindowState& State() const { return State_; }
+    TCommands& Commands() { return Commands_; }
+    TMessageListModel& Messages() { return *Model_; }
+    const TDesktopSettings& Desktop() const { return Desktop_; }
+
+    // Operations other windows use.
+    void ShowListCounts();
+    void ShowStatus(const QString& text);
+    void EnterReceivingMode();
+    void LeaveReceivingMode();
+    bool IsReceiving() const { return State_.Receiving; }
+    void SetAccountCommandsEnabled(bool enabled);
+    // Adds the row of the current account's record at `recordIndex` at the end of the list.
+    void AppendRow(std::size_t recordIndex);
+    // Asks for a receive: runs it at once, or after the running fill when the user agrees.
+    void ReceiveRequested(std::function<void()> receive);
+
+    // Folder tree and views.
+    void RebuildTree(accounts::TUser& user);
+    void tvFiltersClick();
+    void RefreshView();
+    void BeginFill(const QString& caption);
+    void EndFill();
+    void FillProgress(std::size_t index, std::size_t total);
+    void lvMessagesColumnClick(int column);
+    void lvMessagesClick();
+    // Position of the selected node, or -1.
+    int SelectedPosition() const;
+    // Selects the node at `position` without applying its view.
+    void SelectPosition(int position);
+    QTreeWidgetItem* NodeAt(int position) const;
+    bool DescendingNext(int column) const { return DescendingNext_.at(static_cast<std::size_t>(column)); }
+
+    // Menu enabling, run when a menu opens and before a shortcut acts.
+    void Edit1Click();
+    void OptionsClick();
+    void popupTreePopup();
+    void View1Click();
+    void Tools1Click();
+
+    // The application became active: runs the start-up receive once when AutoReceive is on.
+    void ApplicationEventsActivate();
+
+    // Another start of the program asked for this window.
+    void RaiseFromAnotherStart();
+
+    // TAccountsObserver
+    void AccountsExist(bool exist) override;
+    void AccountMadeCurrent(accounts::TUser& user) override;
+    void AccountMenusChanged() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildCentre();
+    void BuildPages();
+    void BuildStatusBar();
+    void RestoreLayout();
+    void SaveLayout();
+    void BuildAccountMenus();
+    void ApplyView();
+    void FillList(int position);
+    void UpdateCommandStates();
+    void SelectionChanged();
+    void SetListLinksEnabled();
+    void ShowPage(int page);
+    // The account whose messages the list shows (the current account once it is made current).
+    accounts::TUser* Shown() const;
+    QAction* NewAction(const char* name, const QString& text, const QKeySequence& shortcut = {});
+
+    accounts::TAdmin& Admin_;
+    core::TPrompter& Prompter_;
+    std::unique_ptr<core::TRegistry> Registry_;
+    TMainWindowState State_;
+    TCommands Commands_;
+    TDesktopSettings Desktop_;
+    std::array<bool, 8> DescendingNext_{true, true, false, false, false, false, false, false};
+    std::size_t LastPercent_ = 0;
+    std::vector<QTreeWidgetItem*> Nodes_; // by position
+    qint64 LastPump_ = 0;
+
+    TMessageListModel* Model_ = nullptr;
+    QToolBar* toolBarMenu = nullptr;
+    QSplitter* splitLeftRight = nullptr;
+    QSplitter* splitTopBott = nullptr;
+    QWidget* paFilters = nullptr;
+    QTreeWidget* tvFilters = nullptr;
+    QStackedWidget* nbookMain = nullptr;
+    QLabel* paMessagesHeader = nullptr;
+    QTreeView* lvMessages = nullptr;
+    QLabel* ILSelectAll = nullptr;
+    QLabel* ILDeselectAll = nullptr;
+    QLabel* ILDeleteSelected = nullptr;
+    QToolButton* sbAttach = nullptr;
+    QWidget* paPreview = nullptr;
+    QTextBrowser* rvPreview = nullptr;
+    QWidget* paMsgControl = nullptr;
+    QLabel* StatusCounts_ = nullptr;
+    QProgressBar* ProgressBar_ = nullptr;
+    QLabel* StatusActivity_ = nullptr;
+
+    QMenu* menuReceive = nullptr;
+    QMenu* popupMoreUsers = nullptr;
+    QMenu* menuEdit = nullptr;
+    QMenu* menuView = nullptr;
+    QMenu* menuTools = nullptr;
+    QMenu* menuMessageRules = nullptr;
+    QMenu* popupTree = nullptr;
+    QMenu* popupMessages = nullptr;
+    QMenu* menuImport = nullptr;
+    QMenu* menuExport = nullptr;
+    std::array<QAction*, 7> EditItems_{};
+    std::array<QAction*, 7> ListItems_{};
+    std::array<QAction*, 9> TreeItems_{};
+    QAction* tbAddBlack = nullptr;
+    QAction* tbAddWhite = nullptr;
+    QAction* tbDelete = nullptr;
+    QAction* tbReceive = nullptr;
+    QAction* tbEmpty = nullptr;
+    QAction* tbFind = nullptr;
+    QAction* tbMailProgram = nullptr;
+    QAction* tbUpdate = nullptr;
+    QAction* ReceiveMails_ = nullptr;
+    QAction* ImportRules_ = nullptr;
+    QAction* ExportRules_ = nullptr;
+    QAction* ViewToolbar_ = nullptr;
+    QAction* ViewStatusBar_ = nullptr;
+    QAction* ViewFilters_ = nullptr;
+    QAction* ViewPreview_ = nullptr;
+    QAction* AdvancedFilters_ = nullptr;
+    QAction* MessageRules_ = nullptr;
 };
 
 } // namespace tarnwick::gui

@@ -1,0 +1,167 @@
+// Renders the main window in its typical states to PNG files, so that the layout can be looked at
+// without a display. Usage: tarnwick_screenshots OUTPUT_FOLDER
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+#include "accounts/TAdmin.h"
+#include "core/Modules.h"
+#include "core/TPrompter.h"
+#include "core/TRegistry.h"
+#include "gui/main/TMessageListModel.h"
+#include "gui/main/TfMain.h"
+#include "rules/TRuleListClass.h"
+#include "views/TAbstractFiltering.h"
+
+using namespace tarnwick;
+
+namespace {
+
+class TSilentPrompter : public core::TPrompter
+{
+public:
+    void Inform(core::TMessageKind, const std::string&) override {}
+    core::TAnswer Ask(core::TMessageKind, const std::string&,
+                      const std::vector<core::TAnswer>& buttons) override
+    {
+        return buttons.empty() ? core::TAnswer::No : buttons.back();
+    }
+};
+
+void Save(QWidget& window, const QString& folder, const char* name)
+{
+    QApplication::processEvents();
+    const QString path = folder + QStringLiteral("/") + QString::fromLatin1(name) + QStringLiteral(".png");
+    if (!window.grab().save(path))
+        std::cerr << "screenshots: cannot write " << path.toStdString() << "\n";
+    else
+        std::cout << path.toStdString() << "\n";
+}
+
+void AddAccountWithRules(accounts::TAdmin& admin)
+{
+    accounts::TUserID id;
+    id.AccountName = "jane";
+    id.DisplayName = "Jane Doe";
+    id.Host = "pop.example.org";
+    admin.AddUser(id);
+    admin.SaveUsers();
+    admin.LoadUsers();
+    core::TRegistry reg(core::Hive());
+    accounts::TUser& user = admin.UserAt(0);
+    const struct
+    {
+        const char* Name;
+        int Enabled;
+        const char* Word;
+    } rules[] = {{"Newsletters", 1, "newsletter"}, {"Invoices", 1, "invoice"}, {"Old offers", 0, "offer"}};
+    for (const auto& r : rules) {
+        rules::TRuleClass& rule = rules::AddNewRule(reg, rules::RulesOf(user), user.ID());
+        rule.Name = r.Name;
+        rule.Enabled = r.Enabled;
+        rules::TRulesCriteria c;
+        c.Type = rules::CriterionSubject;
+        c.ValueType = rules::ValueList;
+        c.ListValue = rules::JoinList({r.Word});
+        rule.Criteria = {c};
+        rules::SaveRule(reg, rule, rule.KeyPath, true);
+    }
+}
+
+void AddRecords(accounts::TUser& user, int count)
+{
+    const char* senders[] = {"Alice Martin", "Bob Stone",  "Carol White",
+                             "Daily Deals",  "Eve Parker", "Newsletter Team"};
+    const char* subjects[] = {"Meeting notes for Tuesday",
+                              "Your invoice 2291",
+                              " [ Spam ] Cheap watches",
+                              "Weekly newsletter",
+                              "Holiday photos",
+                              " [ Questionable ] Limited offer inside",
+                              "Re: project plan",
+                              "Delivery Status Notification (Failure)"};
+    for (int i = 0; i < count; ++i) {
+        accounts::TMailMessage m;
+        m.Number = i + 1;
+        m.FromName = senders[i % 6];
+        m.FromAddress = "sender" + std::to_string(i % 6) + "@example.org";
+        m.Subject = subjects[(i * 5) % 8];
+        m.ToText = "Jane Doe <jane@example.org>";
+        m.Priority = i % 7 == 0    ? accounts::PriorityHigh
+                     : i % 11 == 0 ? accounts::PriorityLow
+                                   : accounts::PriorityNormal;
+        m.HasAttachments = i % 4 == 1;
+        m.Size = 800 + (i * 7919) % 3000000;
+        m.Sent = 1765000000000LL + static_cast<std::int64_t>(i) * 3600000;
+        user.Mails.Add(m);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: tarnwick_screenshots OUTPUT_FOLDER\n";
+        return 2;
+    }
+    const std::string out = std::filesystem::absolute(argv[1]).string();
+    std::filesystem::create_directories(out);
+    const std::string home = out + "/home";
+    std::filesystem::remove_all(home);
+    ::setenv("TARNWICK_HOME", home.c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    const QString folder = QString::fromStdString(out);
+
+    std::vector<std::string> notices;
+    core::InitializeModules(home + "/bin/tarnwick", core::TEnvironment::FromProcess(), notices);
+    core::LoadOptionsAtStart();
+    TSilentPrompter prompter;
+    {
+        accounts::TAdmin admin(core::Hive(), [] { return core::Options(); });
+        {
+            gui::TfMain window(admin, prompter);
+            admin.MakeInitialCurrent();
+            window.show();
+            Save(window, folder, "main-welcome-800x500");
+        }
+        AddAccountWithRules(admin);
+        gui::TfMain window(admin, prompter);
+        admin.MakeInitialCurrent();
+        AddRecords(admin.UserAt(0), 400);
+        window.show();
+        window.SelectPosition(views::ViewAllMessages);
+        window.tvFiltersClick();
+        auto* list = window.findChild<QTreeView*>(QStringLiteral("lvMessages"));
+        list->selectionModel()->select(window.Messages().index(1, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        window.lvMessagesClick();
+        Save(window, folder, "main-all-messages-800x500");
+        window.resize(1366, 768);
+        Save(window, folder, "main-all-messages-large");
+        window.resize(800, 500);
+        list->clearSelection();
+        window.lvMessagesClick();
+        window.SelectPosition(views::RuleViewBase);
+        window.tvFiltersClick();
+        Save(window, folder, "main-rule-view-800x500");
+        window.SelectPosition(views::ViewAdvancedFilters);
+        window.tvFiltersClick();
+        Save(window, folder, "main-advanced-filters-page");
+        window.resize(560, 500);
+        Save(window, folder, "main-narrow-toolbar-overflow");
+    }
+    core::FinalizeModules();
+    std::filesystem::remove_all(home);
+    return 0;
+}
