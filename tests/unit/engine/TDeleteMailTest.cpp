@@ -60,6 +60,10 @@ struct TRenumberCase
     std::vector<std::int32_t> Deleted; // numbers deleted on the server
     std::vector<std::string> Expected;
 };
+void PrintTo(const TRenumberCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class RenumberTest : public ::testing::TestWithParam<TRenumberCase>
 {};
@@ -116,6 +120,10 @@ struct TDeleCase
     bool TrashLeft;
     std::size_t Errors;
 };
+void PrintTo(const TDeleCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class DeleteLoopTest : public ::testing::TestWithParam<TDeleCase>
 {};

@@ -152,6 +152,10 @@ struct TFaultCase
     std::vector<std::string> Errors;
     std::string LastTask; // the task row's last status, "" when it keeps "Executing ..."
 };
+void PrintTo(const TFaultCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 class ReceiveFaultTest : public ReceiveTest, public ::testing::WithParamInterface<TFaultCase>
 {};
