@@ -1,5 +1,7 @@
 #include "TPOP3ClientThread.h"
 
+#include <deque>
+
 #include "TReceiveState.h"
 #include "retrieval/Pop3Errors.h"
 
@@ -10,6 +12,7 @@ TPOP3ClientThread::TPOP3ClientThread(TReceiveState& state, const accounts::TUser
                                      const std::string& cacheFolder,
                                      std::unique_ptr<classify::TDispatchMail> classifier, int replyTimeoutMs)
     : State_(state)
+    , Settings_(settings)
     , Client_(user, settings, cacheFolder)
     , Classifier_(std::move(classifier))
 {
@@ -57,6 +60,25 @@ void TPOP3ClientThread::Run()
     }
 
     State_.AnnounceRetrieving();
+    bool pipelining = false;
+    if (!Settings_.FullMessage) {
+        try {
+            pipelining = Client_.SupportsPipelining();
+        } catch (const core::TError&) {
+            State_.WorkerEnded();
+            return;
+        }
+    }
+    if (pipelining)
+        RunPipelined();
+    else
+        RunOneByOne();
+    Client_.Close();
+    State_.WorkerEnded();
+}
+
+void TPOP3ClientThread::RunOneByOne()
+{
     while (!Terminated_ && !State_.StopRequested()) {
         const std::optional<std::int32_t> n = State_.Take();
         if (!n)
@@ -73,8 +95,52 @@ void TPOP3ClientThread::Run()
         if (failed)
             break;
     }
-    Client_.Close();
-    State_.WorkerEnded();
+}
+
+void TPOP3ClientThread::RunPipelined()
+{
+    // Up to PipelineDepth messages are in flight: their commands are sent before the replies of the
+    // earlier ones are read, so the round trips overlap. Numbers come from the shared counter as
+    // they are sent.
+    std::deque<std::int32_t> inFlight;
+    bool failed = false;
+    bool broken = false;
+    for (;;) {
+        while (!failed && inFlight.size() < PipelineDepth && !Terminated_ && !State_.StopRequested()) {
+            const std::optional<std::int32_t> n = State_.Take();
+            if (!n)
+                break;
+            try {
+                Client_.SendFetch(*n);
+            } catch (const core::TError&) {
+                State_.Return(*n);
+                failed = broken = true;
+                break;
+            }
+            inFlight.push_back(*n);
+        }
+        if (inFlight.empty() || broken)
+            break;
+        const std::int32_t n = inFlight.front();
+        inFlight.pop_front();
+        try {
+            Handle(n, Client_.ReadFetch(n));
+        } catch (const retrieval::TProtocolError&) {
+            // The server refused this message; the session is still in step, so the messages
+            // already asked for are read, and then the worker ends.
+            failed = true;
+            if (!Terminated_ && !State_.StopRequested())
+                State_.HandBack(n);
+        } catch (const core::TError&) {
+            failed = broken = true;
+            if (!Terminated_ && !State_.StopRequested())
+                State_.HandBack(n);
+        }
+        State_.ShowProgress();
+    }
+    // Numbers asked for on a broken session were never answered: they go back as they were.
+    for (const std::int32_t n : inFlight)
+        State_.Return(n);
 }
 
 void TPOP3ClientThread::Handle(std::int32_t n, retrieval::TFetchResult fetched)

@@ -37,10 +37,16 @@ public:
     bool Opened() const { return Opened_.load(); }
 
 private:
+    // Messages kept in flight per session when the server offers PIPELINING.
+    static constexpr std::size_t PipelineDepth = 8;
+
     void Run();
+    void RunOneByOne();
+    void RunPipelined();
     void Handle(std::int32_t n, retrieval::TFetchResult fetched);
 
     TReceiveState& State_;
+    accounts::TReceiveSettings Settings_;
     retrieval::TPOP3Client Client_;
     retrieval::TDecodeMail Decoder_;
     std::unique_ptr<classify::TDispatchMail> Classifier_;

@@ -40,6 +40,12 @@ bool TReceiveState::HandBack(std::int32_t n)
     return true;
 }
 
+void TReceiveState::Return(std::int32_t n)
+{
+    std::lock_guard lock(DownloadLock());
+    HandedBack_.push_back(n);
+}
+
 bool TReceiveState::HasHandedBack() const
 {
     std::lock_guard lock(DownloadLock());

@@ -32,6 +32,9 @@ public:
     // A worker could not fetch message n. It is handed back once for another worker to fetch; a
     // number that fails a second time is lost. Returns whether it was handed back.
     bool HandBack(std::int32_t n);
+    // A number that was taken but never asked for on a working session goes back as it was, to
+    // be taken again; its one hand-back stays unused.
+    void Return(std::int32_t n);
     bool HasHandedBack() const;
     std::size_t HandedBackWaiting() const;
 

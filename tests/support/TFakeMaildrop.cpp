@@ -48,6 +48,8 @@ public:
         }
     }
 
+    bool HasPendingLine() const { return Pending_.find('\n') != std::string::npos; }
+
     bool Send(const std::string& bytes)
     {
         std::size_t sent = 0;
@@ -264,6 +266,8 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         } else {
             reply = "-ERR unknown command or message\r\n";
         }
+        if (socket.HasPendingLine())
+            ++Pipelined_;
         if (!socket.Send(reply))
             return;
     }

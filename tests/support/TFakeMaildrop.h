@@ -40,6 +40,8 @@ public:
     int Port() const { return Port_; }
     int Sessions() const { return Accepted_.load(); }
     int Logins() const { return Logins_.load(); }
+    // Commands that had arrived before the reply to the one before them was sent.
+    int Pipelined() const { return Pipelined_.load(); }
     std::vector<std::vector<std::string>> Commands() const;
 
     // A message with a From, a Subject "Message n" and a Message-ID of its own.
@@ -56,6 +58,7 @@ private:
     int Port_ = 0;
     std::atomic<int> Accepted_{0};
     std::atomic<int> Logins_{0};
+    std::atomic<int> Pipelined_{0};
     mutable std::mutex Mutex_;
     int Dropped_ = 0;
     int DeleFailed_ = 0;

@@ -206,68 +206,108 @@ TMaildropFaults GoneAfter(int sessions)
     return faults;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, ReceiveFaultTest,
-                         ::testing::Values(TFaultCase{"DroppedFetchHandedBackToAnotherWorker",
-                                                      10,
-                                                      2,
-                                                      DropFive(),
-                                                      false,
-                                                      TReceiveOutcome::Finished,
-                                                      Range(1, 10),
-                                                      {},
-                                                      "Finished ..."},
-                                           TFaultCase{"DroppedFetchOfTheOnlyWorkerGetsAFreshSession",
-                                                      10,
-                                                      1,
-                                                      DropFive(),
-                                                      false,
-                                                      TReceiveOutcome::Finished,
-                                                      Range(1, 10),
-                                                      {},
-                                                      "Finished ..."},
-                                           TFaultCase{"FetchFailingEveryTimeIsMissing",
-                                                      10,
-                                                      4,
-                                                      FailFive(),
-                                                      false,
-                                                      TReceiveOutcome::Disconnected,
-                                                      Range(1, 10, 5),
-                                                      {Missing},
-                                                      "Disconnected ..."},
-                                           TFaultCase{
-                                               "LoginRefused",
-                                               3,
-                                               2,
-                                               RefuseLogin(),
-                                               false,
-                                               TReceiveOutcome::Disconnected,
-                                               {},
-                                               {"error: Incorect user name or password, please try again !"},
-                                               "Disconnected ..."},
-                                           TFaultCase{"Unreachable",
-                                                      3,
-                                                      2,
-                                                      {},
-                                                      true,
-                                                      TReceiveOutcome::FailedToConnect,
-                                                      {},
-                                                      {"error: Failed to connect to remote server!"},
-                                                      ""},
-                                           // Counting session and two workers, then the server is gone.
-                                           TFaultCase{"GoneBeforeTheEndCheck",
-                                                      4,
-                                                      2,
-                                                      GoneAfter(3),
-                                                      false,
-                                                      TReceiveOutcome::Disconnected,
-                                                      Range(1, 4),
-                                                      {Lost},
-                                                      "Disconnected ..."}),
+// Every case runs against a server that offers PIPELINING and against one without CAPA.
+std::vector<TFaultCase> WithoutCapa(std::vector<TFaultCase> cases)
+{
+    for (TFaultCase& c : cases)
+        c.Faults.Capa = false;
+    return cases;
+}
+
+const std::vector<TFaultCase> FaultCases = {
+    TFaultCase{"DroppedFetchHandedBackToAnotherWorker",
+               10,
+               2,
+               DropFive(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"DroppedFetchOfTheOnlyWorkerGetsAFreshSession",
+               10,
+               1,
+               DropFive(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"FetchFailingEveryTimeIsMissing",
+               10,
+               4,
+               FailFive(),
+               false,
+               TReceiveOutcome::Disconnected,
+               Range(1, 10, 5),
+               {Missing},
+               "Disconnected ..."},
+    TFaultCase{"LoginRefused",
+               3,
+               2,
+               RefuseLogin(),
+               false,
+               TReceiveOutcome::Disconnected,
+               {},
+               {"error: Incorect user name or password, please try again !"},
+               "Disconnected ..."},
+    TFaultCase{"Unreachable",
+               3,
+               2,
+               {},
+               true,
+               TReceiveOutcome::FailedToConnect,
+               {},
+               {"error: Failed to connect to remote server!"},
+               ""},
+    // Counting session and two workers, then the server is gone.
+    TFaultCase{"GoneBeforeTheEndCheck",
+               4,
+               2,
+               GoneAfter(3),
+               false,
+               TReceiveOutcome::Disconnected,
+               Range(1, 4),
+               {Lost},
+               "Disconnected ..."}};
+
+INSTANTIATE_TEST_SUITE_P(Pipelined, ReceiveFaultTest, ::testing::ValuesIn(FaultCases),
                          [](const auto& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(WithoutCapa, ReceiveFaultTest, ::testing::ValuesIn(WithoutCapa(FaultCases)),
+                         [](const auto& info) { return info.param.Name; });
+
+// Pipelining changes only the waiting: a worker sends the same commands in the same order, and
+// the list is the same.
+TEST_F(ReceiveTest, PipeliningSendsTheSameCommands)
+{
+    std::map<bool, std::vector<std::string>> commands;
+    std::map<bool, int> pipelined;
+    for (const bool capa : {true, false}) {
+        TMaildropFaults faults;
+        faults.Capa = capa;
+        TFakeMaildrop server(Messages(20), faults);
+        Account(server.Port(), 1);
+        TReceiveRecorder recorder;
+        TDownloadMail receive(User, recorder, Config());
+        ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+        ASSERT_EQ(Numbers(), Range(1, 20));
+        const auto sessions = server.Commands();
+        ASSERT_EQ(sessions.size(), 3u); // counting, worker, end check
+        commands[capa] = sessions[1];
+        pipelined[capa] = server.Pipelined();
+    }
+    EXPECT_EQ(commands[true], commands[false]);
+    EXPECT_EQ(commands[true].size(), 2u + 2u + 20u * 3u + 1u); // login, UIDL and CAPA, fetches, QUIT
+    EXPECT_GT(pipelined[true], 20);
+    EXPECT_EQ(pipelined[false], 0);
+}
 
 TEST_F(ReceiveTest, ShowsEveryTextInOrder)
 {
-    TFakeMaildrop server(Messages(2));
+    // One command at a time, so that the taken count grows by one per message.
+    TMaildropFaults faults;
+    faults.Capa = false;
+    TFakeMaildrop server(Messages(2), faults);
     Account(server.Port(), 1);
     TReceiveConfig config = Config();
     config.DownloadSpeed = 1;
@@ -321,7 +361,7 @@ TEST_F(ReceiveTest, StopDuringTheWorkersEndsInterrupted)
     Account(server.Port(), 4);
     TDownloadMail receive(User, Recorder, Config());
     Recorder.OnLine = [&](const std::string& line) {
-        if (line == "status: 3 received message(s) of 200")
+        if (line.starts_with("progress: "))
             receive.Stop();
     };
     const TReceiveReport report = receive.Run();
