@@ -183,6 +183,18 @@ void TFakeMaildrop::Listen()
 void TFakeMaildrop::Serve(int fd, std::size_t session)
 {
     TLineSocket socket(fd, StopFd_);
+    bool loggedIn = false;
+    // The session's lock on the maildrop ends with the session.
+    struct TLogout
+    {
+        std::atomic<int>& Count;
+        bool& Active;
+        ~TLogout()
+        {
+            if (Active)
+                --Count;
+        }
+    } logout{LoggedIn_, loggedIn};
     if (!socket.Send("+OK fake maildrop ready\r\n"))
         return;
     const auto count = static_cast<std::int32_t>(Messages_.size());
@@ -209,8 +221,12 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         } else if (verb == "PASS") {
             if (Faults_.RefuseLogin) {
                 reply = "-ERR [AUTH] Authentication failed.\r\n";
+            } else if (Faults_.MaxLoggedIn > 0 && LoggedIn_.load() >= Faults_.MaxLoggedIn) {
+                reply = "-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n";
             } else {
                 ++Logins_;
+                ++LoggedIn_;
+                loggedIn = true;
                 reply = "+OK logged in\r\n";
             }
         } else if (verb == "CAPA") {
@@ -261,6 +277,12 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             }
             reply = fail ? "-ERR cannot delete now\r\n" : "+OK marked\r\n";
         } else if (verb == "QUIT") {
+            // The lock ends before the reply, as on a real server, so a session started after it
+            // finds the maildrop free.
+            if (loggedIn) {
+                --LoggedIn_;
+                loggedIn = false;
+            }
             socket.Send("+OK bye\r\n");
             return;
         } else {

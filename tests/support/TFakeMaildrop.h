@@ -24,6 +24,7 @@ struct TMaildropFaults
     bool Uidl = true;           // answer UIDL; false: -ERR
     std::int32_t FailDele = 0;  // answer "DELE n" of this message with -ERR...
     int FailDeleTimes = 0;      // ...this many times (-1: always)
+    int MaxLoggedIn = 0;        // "-ERR [IN-USE]" for a login beyond this many at once (0: any)
 };
 
 // A POP3 server on 127.0.0.1 for the faults a real server will not produce on demand: it serves any
@@ -59,6 +60,7 @@ private:
     std::atomic<int> Accepted_{0};
     std::atomic<int> Logins_{0};
     std::atomic<int> Pipelined_{0};
+    std::atomic<int> LoggedIn_{0};
     mutable std::mutex Mutex_;
     int Dropped_ = 0;
     int DeleFailed_ = 0;

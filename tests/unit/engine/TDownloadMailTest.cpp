@@ -199,6 +199,12 @@ TMaildropFaults RefuseLogin()
     faults.RefuseLogin = true;
     return faults;
 }
+TMaildropFaults OneSessionAtATime()
+{
+    TMaildropFaults faults;
+    faults.MaxLoggedIn = 1;
+    return faults;
+}
 TMaildropFaults GoneAfter(int sessions)
 {
     TMaildropFaults faults;
@@ -215,6 +221,16 @@ std::vector<TFaultCase> WithoutCapa(std::vector<TFaultCase> cases)
 }
 
 const std::vector<TFaultCase> FaultCases = {
+    // A server that allows one session per mailbox: the first worker gets it, the others end.
+    TFaultCase{"SecondSessionRefusedInUse",
+               10,
+               4,
+               OneSessionAtATime(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
     TFaultCase{"DroppedFetchHandedBackToAnotherWorker",
                10,
                2,
