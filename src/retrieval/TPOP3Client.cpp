@@ -209,6 +209,11 @@ std::int32_t TPOP3Client::MessageCount()
 THeaderResult TPOP3Client::Header(std::int32_t n)
 {
     Command("TOP " + std::to_string(n) + " 0");
+    return ReadHeaderLines(n);
+}
+
+THeaderResult TPOP3Client::ReadHeaderLines(std::int32_t n)
+{
     std::vector<std::string> lines;
     ReadMultiLine(
         [&](std::string_view line) {
@@ -290,6 +295,45 @@ void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
         ::unlink(temporary.c_str());
         throw core::TFileError("Cannot write the cache file " + path + ": " + std::strerror(error));
     }
+}
+
+bool TPOP3Client::SupportsPipelining()
+{
+    if (Pipelining_)
+        return *Pipelining_;
+    Send("CAPA");
+    bool pipelining = false;
+    if (ReadReply().Ok)
+        ReadMultiLine(
+            [&](std::string_view line) {
+                const std::string_view word = SplitFirstBlank(line).first;
+                pipelining = pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
+            },
+            MaxUidlBytes, "The capability list is larger than " + std::to_string(MaxUidlBytes) + " bytes");
+    Pipelining_ = pipelining;
+    return pipelining;
+}
+
+void TPOP3Client::SendFetch(std::int32_t n)
+{
+    const std::string number = std::to_string(n);
+    Connection_.Write("NOOP\r\nLIST " + number + "\r\nTOP " + number + " 0\r\n");
+}
+
+TFetchResult TPOP3Client::ReadFetch(std::int32_t n)
+{
+    const TPop3Reply noop = ReadReply();
+    const TPop3Reply listed = ReadReply();
+    const TPop3Reply top = ReadReply();
+    std::optional<THeaderResult> header;
+    if (top.Ok)
+        header = ReadHeaderLines(n);
+    for (const TPop3Reply* reply : {&noop, &listed, &top})
+        if (!reply->Ok)
+            ThrowProtocol(reply->Text);
+    const std::optional<std::int32_t> size = core::ParseInt32(SplitFirstBlank(listed.Text).second);
+    LastSize_ = size && *size >= 0 ? *size : 0;
+    return {std::move(header->Header), std::move(header->CacheName), LastSize_};
 }
 
 bool TPOP3Client::Delete(std::int32_t n)

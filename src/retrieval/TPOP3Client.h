@@ -78,6 +78,16 @@ public:
     // exists. `fullMessage` overrides the account's setting for this call (the preview).
     TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
     bool Delete(std::int32_t n);
+
+    // Whether the server's CAPA answer lists PIPELINING (RFC 2449); asked once per session. A server
+    // without CAPA has no pipelining.
+    bool SupportsPipelining();
+    // The fetch of message n in two halves, so that several messages can be in flight: SendFetch
+    // sends NOOP, LIST n and TOP n 0 at once; ReadFetch reads their three replies, in the order the
+    // messages were sent. A "-ERR" to any of them throws TProtocolError after all three replies were
+    // read, so the session stays in step. Headers only: whole messages go through Fetch.
+    void SendFetch(std::int32_t n);
+    TFetchResult ReadFetch(std::int32_t n);
     // The unique ids of all messages, or nothing when the server does not offer UIDL.
     std::optional<std::vector<TUidlEntry>> Uidl();
     // The unique id of message n, or nothing when the server does not offer UIDL.
@@ -106,6 +116,8 @@ private:
     [[noreturn]] void ThrowProtocol(const std::string& serverText);
     std::string Redact(std::string text) const;
     void Retrieve(std::int32_t n, const std::string& path);
+    // The header lines of a TOP n 0 reply whose status line was read.
+    THeaderResult ReadHeaderLines(std::int32_t n);
 
     accounts::TUserID User_;
     accounts::TReceiveSettings Settings_;
@@ -113,6 +125,7 @@ private:
     TSocketConnection Connection_;
     bool Open_ = false;
     std::int32_t LastSize_ = 0;
+    std::optional<bool> Pipelining_;
 };
 
 } // namespace tarnwick::retrieval

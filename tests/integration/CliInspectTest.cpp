@@ -1,9 +1,12 @@
 // tarnwick-cli inspect as a user runs it: a real process reading message files.
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "core/TextUtils.h"
+#include "support/TDnsmasq.h"
 #include "support/TProcess.h"
 #include "support/TTempHome.h"
 
@@ -54,7 +57,10 @@ TEST_F(CliInspectTest, PrintsTheWholeRecordAsJson)
   "Fetched": true,
   "CacheName": "~60x~32y~62",
   "Trashed": false,
-  "UniqueId": ""
+  "UniqueId": "",
+  "Relays": [
+    "192.0.2.7"
+  ]
 }
 )");
 }
@@ -121,3 +127,56 @@ TEST_F(CliInspectTest, FailuresGoToStandardErrorWithNonZeroStatus)
     const auto help = Run({"--help"});
     EXPECT_THAT(help.Out, HasSubstr("inspect"));
 }
+
+namespace {
+
+struct TLookupCase
+{
+    std::string Name;
+    std::string File;
+    std::string Relays;         // the JSON array as printed
+    std::string Classification; // with the default options
+    std::string LookupPart;     // the lookup text: one answer per relay
+};
+void PrintTo(const TLookupCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class CliInspectLookupTest : public CliInspectTest, public ::testing::WithParamInterface<TLookupCase>
+{};
+
+} // namespace
+
+// The relays are always printed; --lookup asks the enabled spam database (a real dnsmasq) and
+// classifies with the current lists and options.
+TEST_P(CliInspectLookupTest, ClassifiesWithTheEnabledDatabases)
+{
+    const TLookupCase& c = GetParam();
+    const std::string zone = "listing.tarnwick.test";
+    tarnwick::test::TDnsmasq dns({"--local=/" + zone + "/", "--host-record=2.0.0.127." + zone + ",127.0.0.2",
+                                  "--host-record=7.113.0.203." + zone + ",127.0.0.2"});
+    std::filesystem::create_directories(Home / "data/Orvalent/Tarnwick");
+    WriteFileBytes(Home / "data/Orvalent/Tarnwick/Databases.ini", "[Databases]\r\n" + zone + "=-1\r\n");
+
+    const auto plain = Run({"inspect", Fixture(c.File)});
+    ASSERT_EQ(plain.Status, 0) << plain.Err;
+    EXPECT_THAT(plain.Out, HasSubstr("\"Relays\": " + c.Relays + "\n}"));
+    EXPECT_THAT(plain.Out, ::testing::Not(HasSubstr("Classification")));
+
+    const auto looked = RunProcess(Cli, {"inspect", Fixture(c.File), "--lookup"}, {},
+                                   {"TARNWICK_HOME=" + Home.Path(), "TARNWICK_DNS_SERVERS=" + dns.Server()});
+    ASSERT_EQ(looked.Status, 0) << looked.Err;
+    EXPECT_THAT(looked.Out, HasSubstr("\"Servers\": [\n    \"" + zone + "\"\n  ]"));
+    EXPECT_THAT(looked.Out, HasSubstr("\"Classification\": \"" + c.Classification + "\""));
+    EXPECT_THAT(looked.Out, HasSubstr(c.LookupPart));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, CliInspectLookupTest,
+                         ::testing::Values(TLookupCase{"ListedRelay", "classify/ListedRelay.eml",
+                                                       "[\n    \"203.0.113.7\",\n    \"198.51.100.9\"\n  ]",
+                                                       "spam", "\"LookupText\": \"(1 ) (X ) \""},
+                                           TLookupCase{"CleanRelay", "classify/CleanRelay.eml",
+                                                       "[\n    \"198.51.100.9\",\n    \"192.0.2.25\"\n  ]",
+                                                       "questionable", "\"LookupText\": \"(X ) (X ) \""}),
+                         [](const auto& info) { return info.param.Name; });

@@ -62,6 +62,19 @@ void TDovecot::CreateUser(const std::string& name, const std::string& password,
     fs::rename(temporary, file);
 }
 
+void TDovecot::DeliverMessage(const std::string& name, const std::string& message) const
+{
+    const fs::path folder = fs::path(Dir_) / "home" / name / "Maildir";
+    // Written in tmp and moved into new, as a delivery agent does, under a name that sorts last.
+    static int delivered = 0;
+    const std::string file =
+        std::to_string(2000000 + ++delivered) + ".D" + std::to_string(::getpid()) + ".tarnwick-test";
+    WriteFileBytes((folder / "tmp" / file).string(), message);
+    if (::chown((folder / "tmp" / file).c_str(), MailUid_, MailGid_) != 0)
+        throw std::runtime_error("cannot hand the delivered message to the mail user");
+    fs::rename(folder / "tmp" / file, folder / "new" / file);
+}
+
 std::vector<std::string> TDovecot::MaildropFiles(const std::string& name) const
 {
     std::vector<std::string> files;

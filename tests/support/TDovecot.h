@@ -23,6 +23,8 @@ public:
     // up in lower case, so `name` should be lower case.
     void CreateUser(const std::string& name, const std::string& password,
                     const std::vector<std::string>& messages) const;
+    // Delivers one more message into the user's maildrop, as the last one.
+    void DeliverMessage(const std::string& name, const std::string& message) const;
     // The files in the user's maildrop (new and cur), sorted by name.
     std::vector<std::string> MaildropFiles(const std::string& name) const;
 

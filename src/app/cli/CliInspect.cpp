@@ -9,8 +9,13 @@
 #include <sstream>
 
 #include "TCli.h"
+#include "classify/TAddressLists.h"
+#include "classify/TDecodeIp.h"
+#include "classify/TDispatchMail.h"
 #include "core/Errors.h"
+#include "core/Modules.h"
 #include "core/TJsonWriter.h"
+#include "core/TPrompter.h"
 #include "retrieval/TDecodeMail.h"
 #include "retrieval/TParsedHeader.h"
 
@@ -52,11 +57,41 @@ std::string LocalIsoText(std::int64_t sent)
     return text;
 }
 
+// Damaged list files are reported on standard error; nothing here asks a question.
+class TInspectPrompter : public core::TPrompter
+{
+public:
+    explicit TInspectPrompter(std::ostream& err)
+        : Err_(err)
+    {}
+    void Inform(core::TMessageKind, const std::string& text) override
+    {
+        Err_ << "tarnwick-cli: " << text << '\n';
+    }
+    core::TAnswer Ask(core::TMessageKind, const std::string&, const std::vector<core::TAnswer>&) override
+    {
+        return core::TAnswer::No;
+    }
+
+private:
+    std::ostream& Err_;
+};
+
 int Inspect(std::span<const std::string> args, TCliStreams& io)
 {
-    if (args.size() != 1)
+    bool lookup = false;
+    const std::string* file = nullptr;
+    for (const std::string& word : args) {
+        if (word == "--lookup")
+            lookup = true;
+        else if (file)
+            throw TUsageError("inspect takes one message file.");
+        else
+            file = &word;
+    }
+    if (!file)
         throw TUsageError("inspect takes one message file.");
-    const std::string content = ReadMessageFile(args[0], io);
+    const std::string content = ReadMessageFile(*file, io);
     const retrieval::TParsedHeader parsed = retrieval::ParseMessageText(content);
     retrieval::TDecodeMail decoder;
     const std::int32_t size =
@@ -87,6 +122,27 @@ int Inspect(std::span<const std::string> args, TCliStreams& io)
     json.Key("CacheName").String(record.CacheName);
     json.Key("Trashed").Bool(record.Trashed);
     json.Key("UniqueId").String(record.UniqueId);
+    std::vector<std::string> relays;
+    classify::TDecodeIp(record.Headers).ExtractAddresses(relays);
+    json.Key("Relays").BeginArray();
+    for (const std::string& relay : relays)
+        json.String(relay);
+    json.EndArray();
+    if (lookup) {
+        // The classification a receive would give the message now: the current lists, the
+        // enabled spam databases and the options.
+        TInspectPrompter prompter(io.Err);
+        classify::AddressLists().Load(core::Folders().DataFolder, prompter);
+        classify::TDispatchMail classifier(accounts::TUserID{});
+        const classify::TClassifyReport report = classifier.Explain(record);
+        json.Key("Servers").BeginArray();
+        for (const std::string& server : report.Servers)
+            json.String(server);
+        json.EndArray();
+        json.Key("LookupText").String(report.LookupText);
+        json.Key("Classification").String(classify::ResultName(report.Result));
+        json.Key("Explanation").String(classify::ExplainText(report));
+    }
     json.EndObject();
     io.Out << json.Text();
     return 0;
@@ -94,7 +150,7 @@ int Inspect(std::span<const std::string> args, TCliStreams& io)
 
 constexpr TCliCommand Commands[] = {
     {"inspect", "show the header record built from a message file, as JSON",
-     R"(Usage: tarnwick-cli inspect FILE
+     R"(Usage: tarnwick-cli inspect FILE [--lookup]
 
 Reads a message file (a whole message or only its header, lines ending in LF
 or CR LF; "-" reads standard input) and prints as JSON the header record that
@@ -110,6 +166,12 @@ Tarnwick builds from it when the message arrives from a server:
   Fetched         the file holds a body after the header
   CacheName       the message's file name in the cache, without ".eml"
   Trashed, UniqueId  false and empty for a file
+  Relays          the relay addresses of its Received lines
+
+With --lookup the message is also classified as a receive would classify it
+now, with the current address lists, the enabled spam databases and the
+options: Servers (the zones asked), LookupText (their answers),
+Classification (good, trash, spam, questionable) and Explanation.
 )",
      Inspect},
 };

@@ -29,6 +29,10 @@ std::vector<const TCliCommand*> AllCommands()
         commands.push_back(&command);
     for (const auto& command : RulesCommands())
         commands.push_back(&command);
+    for (const auto& command : AccountCommands())
+        commands.push_back(&command);
+    for (const auto& command : ReceiveCommands())
+        commands.push_back(&command);
     return commands;
 }
 

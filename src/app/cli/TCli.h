@@ -6,6 +6,11 @@
 #include <string_view>
 #include <vector>
 
+namespace tarnwick::accounts {
+class TAdmin;
+class TUser;
+} // namespace tarnwick::accounts
+
 namespace tarnwick::app {
 
 struct TCliStreams
@@ -43,6 +48,12 @@ std::span<const TCliCommand> SettingsCommands();
 std::span<const TCliCommand> InspectCommands();
 std::span<const TCliCommand> ListCommands();
 std::span<const TCliCommand> RulesCommands();
+std::span<const TCliCommand> AccountCommands();
+std::span<const TCliCommand> ReceiveCommands();
+
+// The account named by display name or key name; the default account (else the first) when no
+// name is given. Loads the accounts; throws core::TError when there is no such account.
+accounts::TUser& FindCliAccount(accounts::TAdmin& admin, const std::string* name);
 
 // Runs the command line (without the program name); returns the exit status.
 int RunCli(std::span<const std::string> args, const std::string& executablePath, TCliStreams& io);

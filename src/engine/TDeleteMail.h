@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "accounts/TUser.h"
+#include "core/Errors.h"
+#include "retrieval/TPOP3Client.h"
+
+namespace tarnwick::core {
+class TPrompter;
+}
+
+namespace tarnwick::engine {
+
+// The deletion could not be carried out as asked; nothing local was changed.
+class TDeleteError : public core::TError
+{
+public:
+    using TError::TError;
+};
+
+// What the deletion window shows. SetProgress is called after every DELE; the GUI processes its
+// pending events there, which is where its Stop button reaches Stop().
+class TDeleteObserver
+{
+public:
+    virtual ~TDeleteObserver() = default;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+};
+
+// Deletes trashed messages of an account on its server in one POP3 session, after proving that
+// the server still holds them under the numbers they were downloaded with: the last message of the
+// last receive must be where it was with the same header, the server's count must be the one known,
+// and, when the server offers UIDL, every message to delete (and that last one) must still carry
+// the unique id it had at download time. Anything else is refused with the synchronisation message
+// and nothing is deleted.
+class TDeleteMail
+{
+public:
+    // A DELE that the server refuses is tried this many times before the deletion stops there.
+    static constexpr int MaxDeleteAttempts = 5;
+
+    TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::TPrompter& prompter,
+                TDeleteObserver* observer = nullptr);
+    void SetReplyTimeoutMs(int ms) { Client_.SetReplyTimeoutMs(ms); }
+
+    // `rows` are indices into the account's Mails (the trash list), `serverCount` the number of
+    // messages the server held at the last receive, lowered here by one for each deletion. True when
+    // the session ran to its end, also after Stop; DeletedRows() then names the records whose
+    // messages are gone from the server. False when the verification refused. Connection errors
+    // and an unconfirmed end of the session throw (nothing is known to be deleted then).
+    bool Delete(const std::vector<std::size_t>& rows, std::int32_t& serverCount);
+    const std::vector<std::size_t>& DeletedRows() const { return Deleted_; }
+    // Errors met on the way that did not end the session (a DELE refused every time).
+    const std::vector<std::string>& Errors() const { return Errors_; }
+
+    // Stops the deletion loop after the current DELE (any thread); the session is then closed with
+    // QUIT, so the messages marked so far are deleted.
+    void Stop() { GoOn_ = false; }
+
+private:
+    bool Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount);
+    bool Refuse();
+    void Status(const std::string& text);
+
+    accounts::TUser& User_;
+    core::TPrompter& Prompter_;
+    TDeleteObserver* Observer_;
+    retrieval::TPOP3Client Client_;
+    std::atomic<bool> GoOn_{true};
+    std::vector<std::size_t> Deleted_;
+    std::vector<std::string> Errors_;
+};
+
+} // namespace tarnwick::engine

@@ -1,0 +1,287 @@
+#include "TDownloadMail.h"
+
+#include <algorithm>
+
+#include "DownloadLock.h"
+#include "TPOP3ClientThread.h"
+#include "TReceiveState.h"
+#include "classify/TDispatchMail.h"
+#include "classify/TReadDatabaseSettings.h"
+#include "classify/TSearchAddress.h"
+#include "core/MessageTexts.h"
+#include "retrieval/Pop3Errors.h"
+
+namespace tarnwick::engine {
+
+namespace texts = core::texts;
+
+namespace {
+
+constexpr const char* ConnectionLost = "Connection with POP3 server was lost !";
+constexpr const char* MessagesMissing =
+    "Connection with POP3 server was lost! Some messages could not be retrieved.";
+
+// The enabled entries of the spam-database file, as the task row counts them.
+int EnabledDatabaseCount()
+{
+    try {
+        classify::TReadDatabaseSettings settings(classify::TReadDatabaseSettings::DefaultPath());
+        settings.ReadServers();
+        return static_cast<int>(
+            std::count_if(settings.Entries().begin(), settings.Entries().end(),
+                          [](const classify::TDatabaseEntry& e) { return e.Value == "-1"; }));
+    } catch (const core::TError&) {
+        return 0;
+    }
+}
+
+} // namespace
+
+TDownloadMail::TDownloadMail(accounts::TUser& user, TReceiveObserver& observer, TReceiveConfig config)
+    : User_(user)
+    , Observer_(observer)
+    , Config_(std::move(config))
+    , ID_(user.ID())
+    , Settings_(user.Settings)
+{
+    if (!Config_.MakeClassifier)
+        Config_.MakeClassifier = [](const accounts::TUserID& id, const std::vector<std::string>& zones) {
+            return std::make_unique<classify::TDispatchMail>(id, zones);
+        };
+}
+
+TDownloadMail::~TDownloadMail()
+{
+    Stop();
+    if (Thread_.joinable())
+        Thread_.join();
+    Workers_.clear();
+}
+
+bool TDownloadMail::Start()
+{
+    {
+        std::lock_guard lock(DownloadLock());
+        User_.Mails.Clear();
+        User_.TrashNotEmpty = false;
+    }
+    ID_ = User_.ID();
+    Settings_ = User_.Settings;
+    State_ = std::make_unique<TReceiveState>(User_, Observer_, ID_.DisplayName);
+
+    const int servers = Config_.Zones ? static_cast<int>(Config_.Zones->size()) : EnabledDatabaseCount();
+    const std::size_t speed = static_cast<std::size_t>(
+        std::clamp<std::int32_t>(Config_.DownloadSpeed, 0, texts::SpeedNames.size() - 1));
+    State_->Notify([&](TReceiveObserver& o) {
+        o.SetTask("'" + ID_.Host + "'", std::string(texts::Executing), servers);
+        o.SetCaption(std::string(texts::ReceivingMessagesFor) + ID_.DisplayName + "'");
+        o.SetStatusBar(std::string(texts::DownloadSpeed) + std::string(texts::SpeedNames[speed]));
+    });
+
+    if ((!ID_.RememberPassword || ID_.Password.empty()) && Config_.PasswordPrompt) {
+        const auto answer = Config_.PasswordPrompt(ID_);
+        if (!answer) {
+            Report_.Outcome = TReceiveOutcome::Cancelled;
+            State_->Notify([](TReceiveObserver& o) { o.Finished(TReceiveOutcome::Cancelled); });
+            return false;
+        }
+        User_.MutableID().Password = answer->first;
+        if (answer->second) {
+            User_.MutableID().RememberPassword = true;
+            if (Config_.SaveAccount)
+                Config_.SaveAccount();
+        }
+        ID_ = User_.ID();
+    }
+    Thread_ = std::thread([this] { RunReceive(); });
+    return true;
+}
+
+void TDownloadMail::Stop()
+{
+    if (!State_)
+        return;
+    State_->RequestStop();
+    std::lock_guard lock(ClientsMutex_);
+    if (Counter_)
+        Counter_->Abort();
+    for (const auto& worker : Workers_)
+        worker->Terminate();
+}
+
+TReceiveReport TDownloadMail::Wait()
+{
+    if (Thread_.joinable())
+        Thread_.join();
+    return Report_;
+}
+
+TReceiveReport TDownloadMail::Run()
+{
+    if (!Start())
+        return Report_;
+    return Wait();
+}
+
+void TDownloadMail::Finish(TReceiveOutcome outcome, const std::string& taskStatus)
+{
+    {
+        std::lock_guard lock(DownloadLock());
+        User_.SyncedCount = static_cast<std::int32_t>(User_.Mails.Count());
+    }
+    Report_.Outcome = outcome;
+    Report_.ServerCount = State_->ServerCount();
+    Report_.TakenCount = State_->TakenCount();
+    Report_.Listed = State_->ListedCount();
+    Report_.Sessions = State_->Sessions();
+    State_->Notify([&](TReceiveObserver& o) {
+        if (!taskStatus.empty())
+            o.SetTask(std::nullopt, taskStatus, std::nullopt);
+        o.Finished(outcome);
+    });
+}
+
+void TDownloadMail::StartWorkers(std::size_t count, const std::vector<std::string>& zones)
+{
+    std::lock_guard lock(ClientsMutex_);
+    for (std::size_t i = 0; i < count && !State_->StopRequested(); ++i) {
+        Workers_.push_back(std::make_unique<TPOP3ClientThread>(*State_, ID_, Settings_, Config_.CacheFolder,
+                                                               Config_.MakeClassifier(ID_, zones),
+                                                               Config_.ReplyTimeoutMs));
+        ++Report_.Workers;
+    }
+}
+
+void TDownloadMail::RunReceive()
+{
+    const std::string host = "'" + ID_.Host + "'";
+    State_->Notify([&](TReceiveObserver& o) {
+        o.SetOverallStatus(std::string(texts::CheckingForNewMessages) + host);
+        o.SetStatus("Authorizing ...");
+    });
+
+    std::vector<std::string> zones;
+    if (Config_.Zones) {
+        zones = *Config_.Zones;
+    } else {
+        try {
+            classify::TReadDatabaseSettings settings(classify::TReadDatabaseSettings::DefaultPath());
+            settings.ReadServers();
+            const classify::TZoneTest tested = classify::SelfTestZones(settings.EnabledServers());
+            zones = tested.Usable;
+            for (const std::string& error : tested.Errors)
+                State_->Notify([&](TReceiveObserver& o) { o.AddError(error); });
+        } catch (const core::TError& error) {
+            State_->Notify([&](TReceiveObserver& o) { o.AddError(error.what()); });
+        }
+    }
+
+    {
+        std::lock_guard lock(ClientsMutex_);
+        Counter_ = std::make_unique<retrieval::TPOP3Client>(ID_, Settings_, Config_.CacheFolder);
+        Counter_->SetReplyTimeoutMs(Config_.ReplyTimeoutMs);
+        if (State_->StopRequested())
+            Counter_->Abort();
+    }
+    try {
+        Counter_->Open();
+        State_->CountSession();
+    } catch (const retrieval::TProtocolError&) {
+        State_->Notify([](TReceiveObserver& o) { o.AddError(std::string(texts::IncorrectLogin)); });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return;
+    } catch (const core::TError&) {
+        if (State_->StopRequested()) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return;
+        }
+        State_->Notify([](TReceiveObserver& o) {
+            o.AddError(std::string(texts::FailedToConnect));
+            o.SetStatus("Failed to connect");
+        });
+        Finish(TReceiveOutcome::FailedToConnect, {});
+        return;
+    }
+
+    std::int32_t count = 0;
+    try {
+        State_->Notify([](TReceiveObserver& o) { o.SetStatus("Retrieving list of messages ..."); });
+        count = Counter_->MessageCount();
+        State_->Notify([](TReceiveObserver& o) { o.SetStatus("Connecting ..."); });
+        Counter_->Close();
+    } catch (const core::TError&) {
+        if (State_->StopRequested()) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return;
+        }
+        State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return;
+    }
+    State_->SetServerCount(count);
+
+    if (State_->StopRequested()) {
+        Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+        return;
+    }
+    const std::size_t workers =
+        static_cast<std::size_t>(std::max<std::int32_t>(1, std::min(Settings_.Connections, count)));
+    StartWorkers(workers, zones);
+    State_->WaitForWorkers(Report_.Workers);
+    // A number handed back after a failed fetch gets a fresh session when every worker has ended
+    // before taking it; a round that fetches none of them is the last.
+    while (!State_->StopRequested()) {
+        const std::size_t waiting = State_->HandedBackWaiting();
+        if (waiting == 0)
+            break;
+        StartWorkers(1, zones);
+        State_->WaitForWorkers(Report_.Workers);
+        if (State_->HandedBackWaiting() >= waiting)
+            break;
+    }
+    // Only this thread changes Workers_, so it joins them without the lock, which a worker may be
+    // waiting for inside a Stop made from an observer call.
+    for (const auto& worker : Workers_) {
+        if (State_->StopRequested())
+            worker->Terminate();
+        worker->Join();
+    }
+    if (State_->StopRequested()) {
+        Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+        return;
+    }
+    EndCheck();
+}
+
+void TDownloadMail::EndCheck()
+{
+    {
+        std::lock_guard lock(ClientsMutex_);
+        Counter_ = std::make_unique<retrieval::TPOP3Client>(ID_, Settings_, Config_.CacheFolder);
+        Counter_->SetReplyTimeoutMs(Config_.ReplyTimeoutMs);
+        if (State_->StopRequested())
+            Counter_->Abort();
+    }
+    try {
+        Counter_->Open();
+        State_->CountSession();
+    } catch (const core::TError&) {
+        if (State_->StopRequested()) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return;
+        }
+        State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return;
+    }
+    Counter_->Close();
+    // Every message must be in the list: a number that was taken but never fetched is a gap.
+    if (State_->ListedCount() < State_->ServerCount()) {
+        State_->Notify([](TReceiveObserver& o) { o.AddError(MessagesMissing); });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return;
+    }
+    Finish(TReceiveOutcome::Finished, std::string(texts::Finished));
+}
+
+} // namespace tarnwick::engine

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "TReceiveObserver.h"
+#include "accounts/TUser.h"
+#include "retrieval/TPOP3Client.h"
+
+namespace tarnwick::classify {
+class TDispatchMail;
+}
+
+namespace tarnwick::engine {
+
+class TPOP3ClientThread;
+class TReceiveState;
+
+// The password prompt of a receive: given the account, the entered password and whether it is to
+// be remembered, or nothing when the user cancelled.
+using TPasswordPrompt =
+    std::function<std::optional<std::pair<std::string, bool>>(const accounts::TUserID& user)>;
+// Makes the classifier of one worker from the account and the spam-database zones of the receive.
+using TClassifierFactory = std::function<std::unique_ptr<classify::TDispatchMail>(
+    const accounts::TUserID& user, const std::vector<std::string>& zones)>;
+
+struct TReceiveConfig
+{
+    std::string CacheFolder; // the message cache folder
+    // The spam-database zones; when not given, the enabled servers of "Databases.ini" that pass
+    // the self-test at the start of the receive (one error row for each that does not).
+    std::optional<std::vector<std::string>> Zones;
+    TClassifierFactory MakeClassifier; // default: classify::TDispatchMail(user, zones)
+    // Asked on the starting thread when the account does not remember its password.
+    TPasswordPrompt PasswordPrompt;
+    // Stores the account after a password that is to be remembered was entered (TAdmin::SaveUser).
+    std::function<void()> SaveAccount;
+    std::int32_t DownloadSpeed = 0; // the option's level, for the status bar
+    int ReplyTimeoutMs = retrieval::TPOP3Client::DefaultReplyTimeoutMs;
+};
+
+// What a receive did, for the caller and for tests.
+struct TReceiveReport
+{
+    TReceiveOutcome Outcome = TReceiveOutcome::Disconnected;
+    std::int32_t ServerCount = 0; // messages on the server, from the counting session
+    std::int32_t TakenCount = 0;
+    std::int32_t Listed = 0;   // records added to the list (trashed ones included)
+    std::size_t Workers = 0;   // worker threads started
+    std::int32_t Sessions = 0; // POP3 logins that succeeded: counting, workers, end check
+};
+
+// One receive of one account: a counting session, up to `Connections` workers fetching the headers
+// in parallel, and an end check. Start runs the first steps on the calling thread (the list is
+// emptied, the first texts, the password prompt) and then the rest on a thread of its own; the
+// observer hears everything, ending with Finished. Wait blocks (without polling) until it is over.
+class TDownloadMail
+{
+public:
+    TDownloadMail(accounts::TUser& user, TReceiveObserver& observer, TReceiveConfig config);
+    ~TDownloadMail();
+    TDownloadMail(const TDownloadMail&) = delete;
+    TDownloadMail& operator=(const TDownloadMail&) = delete;
+
+    // False when the password prompt was cancelled (the observer then heard Finished(Cancelled)).
+    bool Start();
+    // Stops the receive from any thread: every session is aborted, the receive ends "Interrupted".
+    void Stop();
+    TReceiveReport Wait();
+    // Start and Wait.
+    TReceiveReport Run();
+
+private:
+    void RunReceive();
+    void Finish(TReceiveOutcome outcome, const std::string& taskStatus);
+    void StartWorkers(std::size_t count, const std::vector<std::string>& zones);
+    void EndCheck();
+
+    accounts::TUser& User_;
+    TReceiveObserver& Observer_;
+    TReceiveConfig Config_;
+    accounts::TUserID ID_;
+    accounts::TReceiveSettings Settings_;
+    std::unique_ptr<TReceiveState> State_;
+    TReceiveReport Report_;
+
+    std::mutex ClientsMutex_; // the clients that Stop aborts
+    std::unique_ptr<retrieval::TPOP3Client> Counter_;
+    std::vector<std::unique_ptr<TPOP3ClientThread>> Workers_;
+    std::thread Thread_;
+};
+
+} // namespace tarnwick::engine

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "accounts/TUserID.h"
+#include "classify/TDispatchMail.h"
+#include "retrieval/TDecodeMail.h"
+#include "retrieval/TPOP3Client.h"
+
+namespace tarnwick::engine {
+
+class TReceiveState;
+
+// One download worker: its own POP3 session, decoder and classifier, on its own thread, which
+// starts at construction. It takes message numbers from the receive's shared counter, fetches
+// and classifies each message and adds the record to the account's list. A failed fetch hands the
+// number back (once) and ends the worker, whose session may be broken. The destructor joins.
+class TPOP3ClientThread
+{
+public:
+    TPOP3ClientThread(TReceiveState& state, const accounts::TUserID& user,
+                      const accounts::TReceiveSettings& settings, const std::string& cacheFolder,
+                      std::unique_ptr<classify::TDispatchMail> classifier, int replyTimeoutMs);
+    ~TPOP3ClientThread();
+    TPOP3ClientThread(const TPOP3ClientThread&) = delete;
+    TPOP3ClientThread& operator=(const TPOP3ClientThread&) = delete;
+
+    // Tells the worker to end: a blocked POP3 call fails at once. Any thread.
+    void Terminate() noexcept;
+    void Join();
+    // Whether its session was opened.
+    bool Opened() const { return Opened_.load(); }
+
+private:
+    // Messages kept in flight per session when the server offers PIPELINING.
+    static constexpr std::size_t PipelineDepth = 8;
+
+    void Run();
+    void RunOneByOne();
+    void RunPipelined();
+    void Handle(std::int32_t n, retrieval::TFetchResult fetched);
+
+    TReceiveState& State_;
+    accounts::TReceiveSettings Settings_;
+    retrieval::TPOP3Client Client_;
+    retrieval::TDecodeMail Decoder_;
+    std::unique_ptr<classify::TDispatchMail> Classifier_;
+    std::map<std::int32_t, std::string> UniqueIds_;
+    std::atomic<bool> Terminated_{false};
+    std::atomic<bool> Opened_{false};
+    std::thread Thread_;
+};
+
+} // namespace tarnwick::engine

@@ -1,0 +1,139 @@
+#include "TReceiveState.h"
+
+#include "DownloadLock.h"
+#include "core/MessageTexts.h"
+
+namespace tarnwick::engine {
+
+TReceiveState::TReceiveState(accounts::TUser& user, TReceiveObserver& observer, std::string displayName)
+    : User_(user)
+    , Observer_(observer)
+    , DisplayName_(std::move(displayName))
+{}
+
+void TReceiveState::SetServerCount(std::int32_t count)
+{
+    std::lock_guard lock(DownloadLock());
+    ServerCount_ = count;
+    TakenCount_ = 0;
+}
+
+std::optional<std::int32_t> TReceiveState::Take()
+{
+    std::lock_guard lock(DownloadLock());
+    if (!HandedBack_.empty()) {
+        const std::int32_t n = HandedBack_.front();
+        HandedBack_.pop_front();
+        return n;
+    }
+    if (TakenCount_ >= ServerCount_)
+        return std::nullopt;
+    return ++TakenCount_;
+}
+
+bool TReceiveState::HandBack(std::int32_t n)
+{
+    std::lock_guard lock(DownloadLock());
+    if (!EverHandedBack_.insert(n).second)
+        return false;
+    HandedBack_.push_back(n);
+    return true;
+}
+
+void TReceiveState::Return(std::int32_t n)
+{
+    std::lock_guard lock(DownloadLock());
+    HandedBack_.push_back(n);
+}
+
+bool TReceiveState::HasHandedBack() const
+{
+    std::lock_guard lock(DownloadLock());
+    return !EverHandedBack_.empty();
+}
+
+std::size_t TReceiveState::HandedBackWaiting() const
+{
+    std::lock_guard lock(DownloadLock());
+    return HandedBack_.size();
+}
+
+std::int32_t TReceiveState::TakenCount() const
+{
+    std::lock_guard lock(DownloadLock());
+    return TakenCount_;
+}
+
+std::int32_t TReceiveState::ListedCount() const
+{
+    std::lock_guard lock(DownloadLock());
+    return Listed_;
+}
+
+void TReceiveState::AddRecord(accounts::TMailMessage record, bool shown)
+{
+    std::size_t index = 0;
+    {
+        std::lock_guard lock(DownloadLock());
+        if (record.Trashed)
+            User_.TrashNotEmpty = true;
+        index = User_.Mails.Add(std::move(record));
+        ++Listed_;
+    }
+    if (shown)
+        Notify([&](TReceiveObserver& observer) { observer.RowAdded(index); });
+}
+
+void TReceiveState::AnnounceRetrieving()
+{
+    if (!Announced_.exchange(true))
+        Notify([](TReceiveObserver& observer) { observer.SetStatus("Retrieving messages..."); });
+}
+
+void TReceiveState::ShowProgress()
+{
+    std::lock_guard notifyLock(NotifyMutex_);
+    std::int32_t taken = 0;
+    {
+        std::lock_guard lock(DownloadLock());
+        taken = TakenCount_;
+    }
+    const int percent = ServerCount_ > 0 ? static_cast<int>(std::int64_t{taken} * 100 / ServerCount_) : 100;
+    Observer_.SetStatus(std::to_string(taken) + std::string(core::texts::ReceivedMessagesOf) +
+                        std::to_string(ServerCount_));
+    Observer_.SetProgress(percent);
+    Observer_.SetCaption(std::to_string(percent) + "% " + std::string(core::texts::ReceivingMessagesFor) +
+                         DisplayName_ + "'");
+}
+
+void TReceiveState::Notify(const std::function<void(TReceiveObserver&)>& notify)
+{
+    std::lock_guard lock(NotifyMutex_);
+    notify(Observer_);
+}
+
+void TReceiveState::WorkerEnded()
+{
+    {
+        std::lock_guard lock(EndMutex_);
+        ++Ended_;
+    }
+    EndSignal_.notify_all();
+}
+
+void TReceiveState::WaitForWorkers(std::size_t count)
+{
+    std::unique_lock lock(EndMutex_);
+    EndSignal_.wait(lock, [&] { return Ended_ >= count || StopRequested_.load(); });
+}
+
+void TReceiveState::RequestStop()
+{
+    {
+        std::lock_guard lock(EndMutex_);
+        StopRequested_ = true;
+    }
+    EndSignal_.notify_all();
+}
+
+} // namespace tarnwick::engine

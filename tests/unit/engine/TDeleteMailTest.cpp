@@ -1,0 +1,231 @@
+// Emptying the trash against a POP3 server that refuses DELE on purpose, Stop in the middle, and
+// the local removal and renumbering of what was deleted.
+#include "engine/TDeleteMail.h"
+
+#include <algorithm>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/MessageTexts.h"
+#include "engine/TTrash.h"
+#include "support/TFakeMaildrop.h"
+#include "support/TScriptedPrompter.h"
+#include "support/TTempHome.h"
+
+using namespace tarnwick;
+using namespace tarnwick::engine;
+using namespace tarnwick::test;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+// A list of records with these numbers, in this order; the subject names the number.
+void FillList(accounts::TUser& user, const std::vector<std::int32_t>& numbers)
+{
+    user.Mails.Clear();
+    for (const std::int32_t n : numbers) {
+        accounts::TMailMessage record;
+        record.Number = n;
+        record.Subject = "Message " + std::to_string(n);
+        record.UniqueId = "uid-" + std::to_string(n);
+        user.Mails.Add(record);
+    }
+    user.SyncedCount = static_cast<std::int32_t>(numbers.size());
+}
+
+std::vector<std::size_t> IndicesOf(const accounts::TUser& user, const std::vector<std::int32_t>& numbers)
+{
+    std::vector<std::size_t> indices;
+    for (std::size_t i = 0; i < user.Mails.Count(); ++i)
+        if (std::find(numbers.begin(), numbers.end(), user.Mails.At(i)->Number) != numbers.end())
+            indices.push_back(i);
+    return indices;
+}
+
+// "number:subject" of every record, in list order.
+std::vector<std::string> Listing(const accounts::TUser& user)
+{
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < user.Mails.Count(); ++i)
+        rows.push_back(std::to_string(user.Mails.At(i)->Number) + ":" + user.Mails.At(i)->Subject +
+                       (user.Mails.At(i)->Trashed ? " (trash)" : ""));
+    return rows;
+}
+
+struct TRenumberCase
+{
+    std::string Name;
+    std::vector<std::int32_t> List;    // numbers in list order
+    std::vector<std::int32_t> Deleted; // numbers deleted on the server
+    std::vector<std::string> Expected;
+};
+void PrintTo(const TRenumberCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class RenumberTest : public ::testing::TestWithParam<TRenumberCase>
+{};
+
+TEST_P(RenumberTest, NumbersFollowTheServer)
+{
+    const TRenumberCase& c = GetParam();
+    accounts::TUser user;
+    FillList(user, c.List);
+    RemoveDeleted(user, IndicesOf(user, c.Deleted));
+    EXPECT_THAT(Listing(user), ElementsAreArray(c.Expected));
+    EXPECT_EQ(user.SyncedCount, static_cast<std::int32_t>(c.Expected.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, RenumberTest,
+    ::testing::Values(
+        TRenumberCase{
+            "TwoAndFourOfFive", {1, 2, 3, 4, 5}, {2, 4}, {"1:Message 1", "2:Message 3", "3:Message 5"}},
+        // Workers add records in the order they arrive.
+        TRenumberCase{"ArrivalOrder", {3, 1, 5, 2, 4}, {1, 5}, {"1:Message 2", "2:Message 3", "3:Message 4"}},
+        // Message 3 never arrived: the others still get the server's new numbers.
+        TRenumberCase{"ListWithAGap", {1, 2, 4, 5}, {2}, {"1:Message 1", "3:Message 4", "4:Message 5"}},
+        TRenumberCase{"NothingDeleted", {2, 1}, {}, {"1:Message 1", "2:Message 2"}}),
+    [](const auto& info) { return info.param.Name; });
+
+class TStopAfter : public TDeleteObserver
+{
+public:
+    TStopAfter(TDeleteMail*& deletion, int calls)
+        : Deletion(deletion)
+        , Calls(calls)
+    {}
+    void SetStatus(const std::string& text) override { Statuses.push_back(text); }
+    void SetProgress(int percent) override
+    {
+        Progress.push_back(percent);
+        if (--Calls == 0)
+            Deletion->Stop();
+    }
+    TDeleteMail*& Deletion;
+    int Calls;
+    std::vector<std::string> Statuses;
+    std::vector<int> Progress;
+};
+
+struct TDeleCase
+{
+    std::string Name;
+    TMaildropFaults Faults;
+    int StopAfterProgress;         // 0: never
+    std::vector<std::string> Dele; // DELE commands the server saw
+    std::vector<std::string> Listing;
+    bool TrashLeft;
+    std::size_t Errors;
+};
+void PrintTo(const TDeleCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class DeleteLoopTest : public ::testing::TestWithParam<TDeleCase>
+{};
+
+TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
+{
+    const TDeleCase& c = GetParam();
+    TTempHome home;
+    std::vector<std::string> messages;
+    for (int n = 1; n <= 5; ++n)
+        messages.push_back(TFakeMaildrop::Message(n));
+    TFakeMaildrop server(messages, c.Faults);
+
+    accounts::TUser user;
+    accounts::TUserID id;
+    id.AccountName = "joe";
+    id.Password = "secret";
+    id.Host = "127.0.0.1";
+    id.Port = server.Port();
+    user.SetID(id);
+    FillList(user, {1, 2, 3, 4, 5});
+    // The stored cache name of the last message must match the server's header.
+    {
+        retrieval::TPOP3Client probe(id, {}, home / "cache");
+        probe.Open();
+        user.Mails.At(4)->CacheName = probe.Header(5).CacheName;
+    }
+    TrashMessages(user, IndicesOf(user, {2, 3, 4}));
+
+    TScriptedPrompter prompter;
+    TDeleteMail* current = nullptr;
+    TStopAfter observer(current, c.StopAfterProgress);
+    TDeleteMail deletion(user, home / "cache", prompter, &observer);
+    current = &deletion;
+    std::int32_t serverCount = 5;
+    const TEmptyTrashResult result = EmptyTrash(user, deletion, serverCount);
+
+    EXPECT_TRUE(result.Ran);
+    EXPECT_TRUE(prompter.Log.empty());
+    std::vector<std::string> dele;
+    for (const auto& session : server.Commands())
+        for (const std::string& command : session)
+            if (command.starts_with("DELE"))
+                dele.push_back(command);
+    EXPECT_THAT(dele, ElementsAreArray(c.Dele));
+    EXPECT_THAT(Listing(user), ElementsAreArray(c.Listing));
+    EXPECT_EQ(user.TrashNotEmpty, c.TrashLeft);
+    EXPECT_EQ(deletion.Errors().size(), c.Errors);
+    EXPECT_EQ(serverCount, 5 - static_cast<std::int32_t>(result.Deleted));
+    EXPECT_EQ(observer.Statuses, (std::vector<std::string>{"Connecting ...", "Verifing ...", "Deleting ...",
+                                                           "Disconnecting ..."}));
+}
+
+TMaildropFaults RefuseDele(std::int32_t n, int times)
+{
+    TMaildropFaults faults;
+    faults.FailDele = n;
+    faults.FailDeleTimes = times;
+    return faults;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loops, DeleteLoopTest,
+    ::testing::Values(
+        TDeleCase{
+            "AllAccepted", {}, 0, {"DELE 2", "DELE 3", "DELE 4"}, {"1:Message 1", "2:Message 5"}, false, 0},
+        TDeleCase{"RefusedTwiceThenAccepted",
+                  RefuseDele(3, 2),
+                  0,
+                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 4"},
+                  {"1:Message 1", "2:Message 5"},
+                  false,
+                  0},
+        // A server that never accepts one DELE ends the loop there; what was marked is deleted and
+        // the rest stays in the trash under the server's new numbers.
+        TDeleCase{"RefusedEveryTime",
+                  RefuseDele(3, -1),
+                  0,
+                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
+                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
+                  true,
+                  1},
+        TDeleCase{"StopAfterTheFirst",
+                  {},
+                  1,
+                  {"DELE 2"},
+                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
+                  true,
+                  0}),
+    [](const auto& info) { return info.param.Name; });
+
+TEST(TrashTest, RestoreKeepsTrashNotEmptyTrue)
+{
+    accounts::TUser user;
+    FillList(user, {1, 2, 3});
+    TrashMessages(user, {0, 2});
+    EXPECT_TRUE(user.TrashNotEmpty);
+    EXPECT_EQ(TrashedIndices(user), (std::vector<std::size_t>{0, 2}));
+    RestoreMessages(user, {0});
+    EXPECT_TRUE(user.TrashNotEmpty);
+    RestoreMessages(user, {2});
+    EXPECT_FALSE(user.TrashNotEmpty);
+}
+
+} // namespace

@@ -1,0 +1,465 @@
+// The receive against a POP3 server that misbehaves on purpose: dropped and failing fetches,
+// refused logins, an unreachable server, one that goes away before the end check, Stop, the
+// password prompt, and what the classification does to each record.
+#include "engine/TDownloadMail.h"
+
+#include <algorithm>
+#include <map>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "classify/TDispatchMail.h"
+#include "classify/TSearchAddress.h"
+#include "core/MessageTexts.h"
+#include "support/TFakeMaildrop.h"
+#include "support/TReceiveRecorder.h"
+#include "support/TTempHome.h"
+
+using namespace tarnwick;
+using namespace tarnwick::engine;
+using namespace tarnwick::test;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+const std::string Lost = "error: Connection with POP3 server was lost !";
+const std::string Missing =
+    "error: Connection with POP3 server was lost! Some messages could not be retrieved.";
+
+// A block-list lookup with no servers: no message is ever listed by it.
+class TNoLookup : public classify::TBlockListLookup
+{
+public:
+    classify::TLookupResult LookupDetailed(const std::vector<std::string>&) override { return {}; }
+    const std::vector<std::string>& Servers() const override { return Servers_; }
+
+private:
+    std::vector<std::string> Servers_;
+};
+
+// Lists and options of one test, handed to every worker's classifier.
+struct TClassifyWorld
+{
+    classify::TListsState Lists{std::make_shared<classify::TAddressList>(),
+                                std::make_shared<classify::TAddressList>()};
+    std::shared_ptr<core::TOptionRec> Options = std::make_shared<core::TOptionRec>();
+
+    TClassifyWorld()
+    {
+        Options->ResponseAction = 2; // unknown senders are good
+        Options->DatabaseAction = 1;
+    }
+
+    TClassifierFactory Factory()
+    {
+        return [this](const accounts::TUserID& user, const std::vector<std::string>&) {
+            return std::make_unique<classify::TDispatchMail>(
+                user, std::make_unique<TNoLookup>(),
+                classify::TClassifySources{
+                    [this] { return Lists; },
+                    [this] { return std::shared_ptr<const core::TOptionRec>(Options); }});
+        };
+    }
+};
+
+std::vector<std::string> Messages(int count)
+{
+    std::vector<std::string> messages;
+    for (int n = 1; n <= count; ++n)
+        messages.push_back(TFakeMaildrop::Message(n));
+    return messages;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+class ReceiveTest : public ::testing::Test
+{
+protected:
+    TTempHome Home;
+    TClassifyWorld World;
+    TReceiveRecorder Recorder;
+    accounts::TUser User;
+
+    void Account(int port, int connections)
+    {
+        accounts::TUserID id;
+        id.AccountName = "joe";
+        id.Password = "secret";
+        id.RememberPassword = true;
+        id.DisplayName = "Joe";
+        id.Host = "127.0.0.1";
+        id.Port = port;
+        User.SetID(id);
+        User.Settings.Connections = connections;
+        User.Settings.TimeoutMs = 5000;
+    }
+
+    TReceiveConfig Config()
+    {
+        TReceiveConfig config;
+        config.CacheFolder = Home / "VedOzurCache";
+        config.Zones = std::vector<std::string>{};
+        config.MakeClassifier = World.Factory();
+        config.ReplyTimeoutMs = 5000;
+        return config;
+    }
+
+    std::vector<std::int32_t> Numbers() const
+    {
+        std::vector<std::int32_t> numbers;
+        for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+            numbers.push_back(User.Mails.At(i)->Number);
+        std::sort(numbers.begin(), numbers.end());
+        return numbers;
+    }
+};
+
+std::vector<std::int32_t> Range(std::int32_t from, std::int32_t to, std::int32_t except = 0)
+{
+    std::vector<std::int32_t> numbers;
+    for (std::int32_t n = from; n <= to; ++n)
+        if (n != except)
+            numbers.push_back(n);
+    return numbers;
+}
+
+struct TFaultCase
+{
+    std::string Name;
+    int Messages;
+    int Connections;
+    TMaildropFaults Faults;
+    bool Unreachable;
+    TReceiveOutcome Outcome;
+    std::vector<std::int32_t> Listed;
+    std::vector<std::string> Errors;
+    std::string LastTask; // the task row's last status, "" when it keeps "Executing ..."
+};
+void PrintTo(const TFaultCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class ReceiveFaultTest : public ReceiveTest, public ::testing::WithParamInterface<TFaultCase>
+{};
+
+TEST_P(ReceiveFaultTest, EndsAsTheServerAllows)
+{
+    const TFaultCase& c = GetParam();
+    TFakeMaildrop server(Messages(c.Messages), c.Faults);
+    Account(c.Unreachable ? ClosedPort() : server.Port(), c.Connections);
+    TDownloadMail receive(User, Recorder, Config());
+    const TReceiveReport report = receive.Run();
+
+    EXPECT_EQ(report.Outcome, c.Outcome);
+    EXPECT_EQ(Recorder.Outcome, c.Outcome);
+    EXPECT_EQ(Recorder.FinishedCalls, 1);
+    EXPECT_EQ(Numbers(), c.Listed);
+    EXPECT_EQ(User.SyncedCount, static_cast<std::int32_t>(c.Listed.size()));
+    EXPECT_THAT(Recorder.LinesStarting("error: "), ElementsAreArray(c.Errors));
+    const auto tasks = Recorder.LinesStarting("task: ");
+    ASSERT_FALSE(tasks.empty());
+    EXPECT_EQ(tasks.back(), c.LastTask.empty() ? "task: '127.0.0.1' | Executing ... | 0 server(s)"
+                                               : "task: - | " + c.LastTask + " | ");
+}
+
+TMaildropFaults DropFive()
+{
+    TMaildropFaults faults;
+    faults.DropOnTop = 5;
+    faults.DropTimes = 1;
+    return faults;
+}
+TMaildropFaults FailFive()
+{
+    TMaildropFaults faults;
+    faults.FailTop = 5;
+    return faults;
+}
+TMaildropFaults RefuseLogin()
+{
+    TMaildropFaults faults;
+    faults.RefuseLogin = true;
+    return faults;
+}
+TMaildropFaults OneSessionAtATime()
+{
+    TMaildropFaults faults;
+    faults.MaxLoggedIn = 1;
+    return faults;
+}
+TMaildropFaults GoneAfter(int sessions)
+{
+    TMaildropFaults faults;
+    faults.CloseAfterSessions = sessions;
+    return faults;
+}
+
+// Every case runs against a server that offers PIPELINING and against one without CAPA.
+std::vector<TFaultCase> WithoutCapa(std::vector<TFaultCase> cases)
+{
+    for (TFaultCase& c : cases)
+        c.Faults.Capa = false;
+    return cases;
+}
+
+const std::vector<TFaultCase> FaultCases = {
+    // A server that allows one session per mailbox: the first worker gets it, the others end.
+    TFaultCase{"SecondSessionRefusedInUse",
+               10,
+               4,
+               OneSessionAtATime(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"DroppedFetchHandedBackToAnotherWorker",
+               10,
+               2,
+               DropFive(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"DroppedFetchOfTheOnlyWorkerGetsAFreshSession",
+               10,
+               1,
+               DropFive(),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"FetchFailingEveryTimeIsMissing",
+               10,
+               4,
+               FailFive(),
+               false,
+               TReceiveOutcome::Disconnected,
+               Range(1, 10, 5),
+               {Missing},
+               "Disconnected ..."},
+    TFaultCase{"LoginRefused",
+               3,
+               2,
+               RefuseLogin(),
+               false,
+               TReceiveOutcome::Disconnected,
+               {},
+               {"error: Incorect user name or password, please try again !"},
+               "Disconnected ..."},
+    TFaultCase{"Unreachable",
+               3,
+               2,
+               {},
+               true,
+               TReceiveOutcome::FailedToConnect,
+               {},
+               {"error: Failed to connect to remote server!"},
+               ""},
+    // Counting session and two workers, then the server is gone.
+    TFaultCase{"GoneBeforeTheEndCheck",
+               4,
+               2,
+               GoneAfter(3),
+               false,
+               TReceiveOutcome::Disconnected,
+               Range(1, 4),
+               {Lost},
+               "Disconnected ..."}};
+
+INSTANTIATE_TEST_SUITE_P(Pipelined, ReceiveFaultTest, ::testing::ValuesIn(FaultCases),
+                         [](const auto& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(WithoutCapa, ReceiveFaultTest, ::testing::ValuesIn(WithoutCapa(FaultCases)),
+                         [](const auto& info) { return info.param.Name; });
+
+// Pipelining changes only the waiting: a worker sends the same commands in the same order, and
+// the list is the same.
+TEST_F(ReceiveTest, PipeliningSendsTheSameCommands)
+{
+    std::map<bool, std::vector<std::string>> commands;
+    std::map<bool, int> pipelined;
+    for (const bool capa : {true, false}) {
+        TMaildropFaults faults;
+        faults.Capa = capa;
+        TFakeMaildrop server(Messages(20), faults);
+        Account(server.Port(), 1);
+        TReceiveRecorder recorder;
+        TDownloadMail receive(User, recorder, Config());
+        ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+        ASSERT_EQ(Numbers(), Range(1, 20));
+        const auto sessions = server.Commands();
+        ASSERT_EQ(sessions.size(), 3u); // counting, worker, end check
+        commands[capa] = sessions[1];
+        pipelined[capa] = server.Pipelined();
+    }
+    EXPECT_EQ(commands[true], commands[false]);
+    EXPECT_EQ(commands[true].size(), 2u + 2u + 20u * 3u + 1u); // login, UIDL and CAPA, fetches, QUIT
+    EXPECT_GT(pipelined[true], 20);
+    EXPECT_EQ(pipelined[false], 0);
+}
+
+TEST_F(ReceiveTest, ShowsEveryTextInOrder)
+{
+    // One command at a time, so that the taken count grows by one per message.
+    TMaildropFaults faults;
+    faults.Capa = false;
+    TFakeMaildrop server(Messages(2), faults);
+    Account(server.Port(), 1);
+    TReceiveConfig config = Config();
+    config.DownloadSpeed = 1;
+    TDownloadMail receive(User, Recorder, std::move(config));
+    ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+
+    EXPECT_THAT(
+        Recorder.Lines(),
+        ElementsAre("task: '127.0.0.1' | Executing ... | 0 server(s)",
+                    "caption: Receiving messages for 'Joe'", "statusbar: Download speed: Faster speed",
+                    "overall: Checking for new messages on '127.0.0.1'", "status: Authorizing ...",
+                    "status: Retrieving list of messages ...", "status: Connecting ...",
+                    "status: Retrieving messages...", "status: 1 received message(s) of 2", "progress: 50",
+                    "caption: 50% Receiving messages for 'Joe'", "status: 2 received message(s) of 2",
+                    "progress: 100", "caption: 100% Receiving messages for 'Joe'",
+                    "task: - | Finished ... | ", "finished"));
+    EXPECT_THAT(Recorder.Rows, ElementsAre(0, 1));
+}
+
+TEST_F(ReceiveTest, EmptyMaildropHasCountingWorkerAndCheckSessions)
+{
+    TFakeMaildrop server({});
+    Account(server.Port(), 8);
+    TDownloadMail receive(User, Recorder, Config());
+    const TReceiveReport report = receive.Run();
+    EXPECT_EQ(report.Outcome, TReceiveOutcome::Finished);
+    EXPECT_EQ(report.Workers, 1u);
+    EXPECT_EQ(server.Logins(), 3);
+    EXPECT_EQ(User.Mails.Count(), 0u);
+}
+
+TEST_F(ReceiveTest, StopBeforeTheWorkersStartCreatesNone)
+{
+    TFakeMaildrop server(Messages(5));
+    Account(server.Port(), 4);
+    TDownloadMail receive(User, Recorder, Config());
+    Recorder.OnLine = [&](const std::string& line) {
+        if (line == "status: Connecting ...")
+            receive.Stop();
+    };
+    const TReceiveReport report = receive.Run();
+    EXPECT_EQ(report.Outcome, TReceiveOutcome::Interrupted);
+    EXPECT_EQ(report.Workers, 0u);
+    EXPECT_EQ(server.Sessions(), 1);
+    EXPECT_EQ(Recorder.LinesStarting("task: ").back(), "task: - | Interrupted ... | ");
+}
+
+TEST_F(ReceiveTest, StopDuringTheWorkersEndsInterrupted)
+{
+    TFakeMaildrop server(Messages(200));
+    Account(server.Port(), 4);
+    TDownloadMail receive(User, Recorder, Config());
+    Recorder.OnLine = [&](const std::string& line) {
+        if (line.starts_with("progress: "))
+            receive.Stop();
+    };
+    const TReceiveReport report = receive.Run();
+    EXPECT_EQ(report.Outcome, TReceiveOutcome::Interrupted);
+    EXPECT_LT(User.Mails.Count(), 200u);
+    EXPECT_TRUE(Recorder.LinesStarting("error: ").empty());
+}
+
+TEST_F(ReceiveTest, AppliesTheClassification)
+{
+    // Sender kinds: white-listed (good), black-listed (spam with DatabaseAction 1), unknown (trash
+    // with ResponseAction 0), and an implausible sender (spam).
+    auto white = std::make_shared<classify::TAddressList>();
+    white->Rows.push_back({"friend@example.org", true, {}});
+    auto black = std::make_shared<classify::TAddressList>();
+    black->Rows.push_back({"spammer@example.org", true, {}});
+    World.Lists = {black, white};
+    World.Options->ResponseAction = 0;
+    TFakeMaildrop server({TFakeMaildrop::Message(1, "friend@example.org"),
+                          TFakeMaildrop::Message(2, "spammer@example.org"),
+                          TFakeMaildrop::Message(3, "stranger@example.org"), TFakeMaildrop::Message(4, "@")});
+    Account(server.Port(), 2);
+    TDownloadMail receive(User, Recorder, Config());
+    ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+
+    std::map<std::int32_t, std::pair<std::string, bool>> byNumber;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        byNumber[User.Mails.At(i)->Number] = {User.Mails.At(i)->Subject, User.Mails.At(i)->Trashed};
+    EXPECT_EQ(byNumber[1], std::make_pair(std::string("Message 1"), false));
+    EXPECT_EQ(byNumber[2], std::make_pair(std::string(" [ Spam ] Message 2"), false));
+    EXPECT_EQ(byNumber[3], std::make_pair(std::string("Message 3"), true));
+    EXPECT_EQ(byNumber[4], std::make_pair(std::string(" [ Spam ] Message 4"), false));
+    EXPECT_TRUE(User.TrashNotEmpty);
+    EXPECT_EQ(Recorder.Rows.size(), 3u); // the trashed one gets no row
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        EXPECT_EQ(User.Mails.At(i)->UniqueId, "uid-" + std::to_string(User.Mails.At(i)->Number));
+}
+
+TEST_F(ReceiveTest, QuestionableSubjectsAreMarked)
+{
+    World.Options->ResponseAction = 1;
+    TFakeMaildrop server(Messages(1));
+    Account(server.Port(), 1);
+    TDownloadMail receive(User, Recorder, Config());
+    ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+    ASSERT_EQ(User.Mails.Count(), 1u);
+    EXPECT_EQ(User.Mails.At(0)->Subject, " [ Questionable ] Message 1");
+}
+
+TEST_F(ReceiveTest, PasswordPromptFillsAndRemembersThePassword)
+{
+    TFakeMaildrop server(Messages(1));
+    Account(server.Port(), 1);
+    User.MutableID().Password.clear();
+    User.MutableID().RememberPassword = false;
+    int saved = 0;
+    TReceiveConfig config = Config();
+    config.PasswordPrompt = [](const accounts::TUserID& id) -> std::optional<std::pair<std::string, bool>> {
+        EXPECT_EQ(id.AccountName, "joe");
+        return std::make_pair(std::string("secret"), true);
+    };
+    config.SaveAccount = [&] { ++saved; };
+    TDownloadMail receive(User, Recorder, std::move(config));
+    EXPECT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+    EXPECT_EQ(saved, 1);
+    EXPECT_TRUE(User.ID().RememberPassword);
+    EXPECT_EQ(User.ID().Password, "secret");
+}
+
+TEST_F(ReceiveTest, CancelledPasswordPromptContactsNoServer)
+{
+    TFakeMaildrop server(Messages(1));
+    Account(server.Port(), 1);
+    User.MutableID().RememberPassword = false;
+    TReceiveConfig config = Config();
+    config.PasswordPrompt = [](const accounts::TUserID&) {
+        return std::optional<std::pair<std::string, bool>>();
+    };
+    TDownloadMail receive(User, Recorder, std::move(config));
+    EXPECT_EQ(receive.Run().Outcome, TReceiveOutcome::Cancelled);
+    EXPECT_EQ(Recorder.Outcome, TReceiveOutcome::Cancelled);
+    EXPECT_EQ(server.Sessions(), 0);
+}
+
+} // namespace
