@@ -138,11 +138,13 @@ std::span<const TCliCommand> AccountCommands()
     return Commands;
 }
 
-accounts::TUser& FindCliAccount(accounts::TAdmin& admin, const std::string* name)
+accounts::TUser& FindCliAccount(accounts::TAdmin& admin, const std::string* name, const char* noAccountText)
 {
     admin.LoadUsers();
     if (!admin.HasUsers())
-        throw core::TError("There is no account yet. Add one with \"tarnwick-cli add-account\".");
+        throw core::TError(noAccountText
+                               ? noAccountText
+                               : "There is no account yet. Add one with \"tarnwick-cli add-account\".");
     if (name == nullptr) {
         const int index = admin.DefaultIndex();
         return admin.UserAt(index >= 0 ? static_cast<std::size_t>(index) : 0);

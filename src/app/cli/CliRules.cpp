@@ -48,32 +48,13 @@ private:
     std::ostream& Err_;
 };
 
-// The account named by display name or key name; the default account (else the first) when no name
-// is given. Throws core::TError when there is none.
-accounts::TUser& FindAccount(accounts::TAdmin& admin, const std::string* name, const char* noAccountText)
-{
-    admin.LoadUsers();
-    if (!admin.HasUsers())
-        throw core::TError(noAccountText);
-    if (name == nullptr) {
-        const int index = admin.DefaultIndex();
-        return admin.UserAt(index >= 0 ? static_cast<std::size_t>(index) : 0);
-    }
-    for (std::size_t i = 0; i < admin.Count(); ++i)
-        if (admin.UserAt(i).ID().DisplayName == *name)
-            return admin.UserAt(i);
-    for (std::size_t i = 0; i < admin.Count(); ++i)
-        if (admin.UserAt(i).ID().KeyName == *name)
-            return admin.UserAt(i);
-    throw core::TError("There is no account named \"" + *name + "\".");
-}
-
 int List(std::span<const std::string> args, TCliStreams& io)
 {
     if (args.size() > 1)
         throw TUsageError("rules list takes an optional account.");
     accounts::TAdmin admin(core::Hive());
-    accounts::TUser& user = FindAccount(admin, args.empty() ? nullptr : &args[0], "There is no account yet.");
+    accounts::TUser& user =
+        FindCliAccount(admin, args.empty() ? nullptr : &args[0], "There is no account yet.");
     core::TRegistry registry(core::Hive());
     TCliPrompter prompter(io.Err);
     rules::TRuleListClass& list = rules::RulesOf(user);
@@ -92,7 +73,7 @@ int Export(std::span<const std::string> args, TCliStreams& io)
         throw TUsageError("rules export takes an optional account and a folder.");
     accounts::TAdmin admin(core::Hive());
     accounts::TUser& user =
-        FindAccount(admin, args.size() == 2 ? &args[0] : nullptr, rules::NoAccountForExportText);
+        FindCliAccount(admin, args.size() == 2 ? &args[0] : nullptr, rules::NoAccountForExportText);
     const std::string& folder = args.back();
     if (folder.empty())
         throw TUsageError("the folder is empty.");
@@ -110,9 +91,9 @@ int Import(std::span<const std::string> args, TCliStreams& io)
         throw TUsageError("rules import takes an optional account and a file or folder.");
     accounts::TAdmin admin(core::Hive());
     accounts::TUser& user =
-        FindAccount(admin, args.size() == 2 ? &args[0] : nullptr,
-                    "You have to create an account to be able to import rules from different "
-                    "locations !");
+        FindCliAccount(admin, args.size() == 2 ? &args[0] : nullptr,
+                       "You have to create an account to be able to import rules from different "
+                       "locations !");
     const std::string& path = args.back();
     std::error_code error;
     if (path.empty() || !std::filesystem::exists(path, error))

@@ -53,7 +53,8 @@ std::span<const TCliCommand> ReceiveCommands();
 
 // The account named by display name or key name; the default account (else the first) when no
 // name is given. Loads the accounts; throws core::TError when there is no such account.
-accounts::TUser& FindCliAccount(accounts::TAdmin& admin, const std::string* name);
+accounts::TUser& FindCliAccount(accounts::TAdmin& admin, const std::string* name,
+                                const char* noAccountText = nullptr);
 
 // Runs the command line (without the program name); returns the exit status.
 int RunCli(std::span<const std::string> args, const std::string& executablePath, TCliStreams& io);
