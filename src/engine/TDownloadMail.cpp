@@ -176,13 +176,7 @@ void TDownloadMail::RunReceive()
         }
     }
 
-    {
-        std::lock_guard lock(ClientsMutex_);
-        Counter_ = std::make_unique<retrieval::TPOP3Client>(ID_, Settings_, Config_.CacheFolder);
-        Counter_->SetReplyTimeoutMs(Config_.ReplyTimeoutMs);
-        if (State_->StopRequested())
-            Counter_->Abort();
-    }
+    NewCounterSession();
     try {
         Counter_->Open();
         State_->CountSession();
@@ -253,15 +247,20 @@ void TDownloadMail::RunReceive()
     EndCheck();
 }
 
+// The single session of the count and of the end check; under the clients lock so that Stop can
+// abort it, and aborted at once when Stop came first.
+void TDownloadMail::NewCounterSession()
+{
+    std::lock_guard lock(ClientsMutex_);
+    Counter_ = std::make_unique<retrieval::TPOP3Client>(ID_, Settings_, Config_.CacheFolder);
+    Counter_->SetReplyTimeoutMs(Config_.ReplyTimeoutMs);
+    if (State_->StopRequested())
+        Counter_->Abort();
+}
+
 void TDownloadMail::EndCheck()
 {
-    {
-        std::lock_guard lock(ClientsMutex_);
-        Counter_ = std::make_unique<retrieval::TPOP3Client>(ID_, Settings_, Config_.CacheFolder);
-        Counter_->SetReplyTimeoutMs(Config_.ReplyTimeoutMs);
-        if (State_->StopRequested())
-            Counter_->Abort();
-    }
+    NewCounterSession();
     try {
         Counter_->Open();
         State_->CountSession();

@@ -81,6 +81,7 @@ private:
     void RunReceive();
     void Finish(TReceiveOutcome outcome, const std::string& taskStatus);
     void StartWorkers(std::size_t count, const std::vector<std::string>& zones);
+    void NewCounterSession();
     void EndCheck();
 
     accounts::TUser& User_;
