@@ -214,10 +214,11 @@ void TfMain::BuildActions()
         (*def.Slot)->setIcon(ImageOf(TImageList::Toolbar, def.Image));
         (*def.Slot)->setToolTip(def.Hint[0] != '\0' ? QString::fromLatin1(def.Hint) : QString());
     }
-    connect(tbReceive, &QAction::triggered, this, [this] {
-        if (Commands_.Receive)
-            ReceiveRequested(Commands_.Receive);
-    });
+    connect(tbAddBlack, &QAction::triggered, this, &TfMain::AddSenderToBlackClick);
+    connect(tbAddWhite, &QAction::triggered, this, &TfMain::AddSenderToWhiteClick);
+    connect(tbDelete, &QAction::triggered, this, &TfMain::DeleteSelectedClick);
+    connect(tbReceive, &QAction::triggered, this, [this] { ReceiveClick(-1); });
+    connect(tbEmpty, &QAction::triggered, this, &TfMain::EmptyTrashClick);
 }
 
 void TfMain::BuildMenus()
@@ -238,7 +239,9 @@ void TfMain::BuildMenus()
     ImportRules_ = NewAction("ImportRules", QStringLiteral("Message &Rules..."));
     menuImport->addAction(ImportRules_);
     menuImport->addSeparator();
-    menuImport->addAction(NewAction("ImportAccounts", QStringLiteral("Accounts...")));
+    auto* importAccounts = NewAction("ImportAccounts", QStringLiteral("Accounts..."));
+    connect(importAccounts, &QAction::triggered, this, &TfMain::ImportAccountsClick);
+    menuImport->addAction(importAccounts);
     menuExport = file->addMenu(QStringLiteral("Export"));
     menuExport->setObjectName(QStringLiteral("Export1"));
     ExportRules_ = NewAction("ExportRules", QStringLiteral("Message &Rules..."));
@@ -263,8 +266,11 @@ void TfMain::BuildMenus()
     EditItems_[6] = NewAction("EmptyTrash1", QStringLiteral("Empty &Trash"));
     for (auto* item : EditItems_)
         menuEdit->addAction(item);
-    connect(EditItems_[0], &QAction::triggered, this, [this] { lvMessages->selectAll(); });
-    connect(EditItems_[1], &QAction::triggered, this, [this] { lvMessages->clearSelection(); });
+    connect(EditItems_[0], &QAction::triggered, this, &TfMain::SelectAllClick);
+    connect(EditItems_[1], &QAction::triggered, this, &TfMain::DeselectAllClick);
+    connect(EditItems_[4], &QAction::triggered, this, &TfMain::DeleteSelectedClick);
+    connect(EditItems_[5], &QAction::triggered, this, &TfMain::UndeleteSelectedClick);
+    connect(EditItems_[6], &QAction::triggered, this, &TfMain::EmptyTrashClick);
     connect(menuEdit, &QMenu::aboutToShow, this, &TfMain::Edit1Click);
 
     menuView = bar->addMenu(QStringLiteral("&View"));
@@ -282,12 +288,16 @@ void TfMain::BuildMenus()
     connect(ViewFilters_, &QAction::triggered, this, [this](bool on) { paFilters->setVisible(on); });
     connect(ViewPreview_, &QAction::triggered, this, [this](bool on) { paPreview->setVisible(on); });
     menuView->addSeparator();
-    menuView->addAction(NewAction("MailReceivingWindow1", QStringLiteral("Mail Receiving Window")));
+    auto* receivingWindow = NewAction("MailReceivingWindow1", QStringLiteral("Mail Receiving Window"));
+    connect(receivingWindow, &QAction::triggered, this, &TfMain::ShowReceivingWindow);
+    menuView->addAction(receivingWindow);
     connect(menuView, &QMenu::aboutToShow, this, &TfMain::View1Click);
 
     menuTools = bar->addMenu(QStringLiteral("&Tools"));
     menuTools->setObjectName(QStringLiteral("Tools1"));
-    menuTools->addAction(NewAction("Accounts1", QStringLiteral("&Accounts...")));
+    auto* accounts = NewAction("Accounts1", QStringLiteral("&Accounts..."));
+    connect(accounts, &QAction::triggered, this, &TfMain::AccountsClick);
+    menuTools->addAction(accounts);
     menuMessageRules = menuTools->addMenu(QStringLiteral("Message &Rules..."));
     MessageRules_ = menuMessageRules->menuAction();
     MessageRules_->setObjectName(QStringLiteral("MessageRules1"));
@@ -346,6 +356,15 @@ void TfMain::BuildMenus()
     for (auto* item : ListItems_)
         popupMessages->addAction(item);
     popupMessages->setDefaultAction(ListItems_[0]);
+    connect(ListItems_[2], &QAction::triggered, this, [this] {
+        if (SelectedPosition() == views::ViewTrash)
+            UndeleteSelectedClick();
+        else
+            DeleteSelectedClick();
+    });
+    connect(ListItems_[5], &QAction::triggered, this, &TfMain::AddSenderToBlackClick);
+    connect(ListItems_[6], &QAction::triggered, this, &TfMain::AddSenderToWhiteClick);
+    connect(TreeItems_[0], &QAction::triggered, this, &TfMain::EmptyTrashClick);
     connect(popupMessages, &QMenu::aboutToShow, this, &TfMain::OptionsClick);
 }
 
@@ -503,8 +522,14 @@ void TfMain::BuildPages()
         link->setEnabled(false);
         footerLayout->addWidget(link);
     }
-    connect(ILSelectAll, &QLabel::linkActivated, this, [this] { lvMessages->selectAll(); });
-    connect(ILDeselectAll, &QLabel::linkActivated, this, [this] { lvMessages->clearSelection(); });
+    connect(ILSelectAll, &QLabel::linkActivated, this, &TfMain::SelectAllClick);
+    connect(ILDeselectAll, &QLabel::linkActivated, this, &TfMain::DeselectAllClick);
+    connect(ILDeleteSelected, &QLabel::linkActivated, this, [this] {
+        if (SelectedPosition() == views::ViewTrash)
+            UndeleteSelectedClick();
+        else
+            DeleteSelectedClick();
+    });
     footerLayout->addStretch(1);
     sbAttach = new QToolButton(footer);
     sbAttach->setObjectName(QStringLiteral("sbAttach"));
@@ -610,7 +635,12 @@ void TfMain::BuildPages()
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(16, 0, 0, 0);
         rowLayout->addWidget(new QLabel(QString::fromLatin1(link.Line), row));
-        rowLayout->addWidget(LinkLabel(QString::fromLatin1(link.Link), link.Name, row));
+        auto* label = LinkLabel(QString::fromLatin1(link.Link), link.Name, row);
+        rowLayout->addWidget(label);
+        if (std::string_view(link.Name) == "ILNewAccount")
+            connect(label, &QLabel::linkActivated, this, &TfMain::AddAccountClick);
+        else if (std::string_view(link.Name) == "ILImportAccounts")
+            connect(label, &QLabel::linkActivated, this, &TfMain::ImportAccountsClick);
         rowLayout->addStretch(1);
         welcomeLayout->addWidget(row);
     }
@@ -667,6 +697,7 @@ void TfMain::BuildStatusBar()
     StatusActivity_->setObjectName(QStringLiteral("stbarPanel2"));
     StatusActivity_->setFixedWidth(200);
     bar->addPermanentWidget(StatusActivity_);
+    StatusActivity_->installEventFilter(this);
 }
 
 void TfMain::RestoreLayout()
@@ -725,7 +756,7 @@ void TfMain::BuildAccountMenus()
     menuReceive->clear();
     popupMoreUsers->clear();
     const accounts::TAccountMenus menus = Admin_.BuildAccountMenus();
-    auto fill = [](QMenu* menu, const std::vector<accounts::TAccountMenuItem>& items) {
+    auto fill = [this](QMenu* menu, const std::vector<accounts::TAccountMenuItem>& items) {
         for (const auto& item : items) {
             if (item.Caption.empty() || item.Tag == -2) {
                 menu->addSeparator()->setVisible(item.Visible);
@@ -733,6 +764,11 @@ void TfMain::BuildAccountMenus()
             }
             auto* action = menu->addAction(Q(item.Caption));
             action->setData(item.Tag);
+            const int tag = item.Tag;
+            if (menu == popupMoreUsers && tag == -1)
+                connect(action, &QAction::triggered, this, &TfMain::AddAccountClick);
+            else
+                connect(action, &QAction::triggered, this, [this, tag] { ReceiveClick(tag); });
             action->setVisible(item.Visible);
             if (!item.Shortcut.empty())
                 action->setShortcut(QKeySequence(Q(item.Shortcut)));
@@ -1293,6 +1329,10 @@ void TfMain::resizeEvent(QResizeEvent* event)
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == StatusActivity_ && event->type() == QEvent::MouseButtonDblClick) {
+        ShowReceivingWindow();
+        return true;
+    }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -46,6 +47,9 @@ struct TMainWindowState
     bool PendingReceive = false; // Receive was asked for while a fill ran
     std::function<void()> PendingReceiveCommand;
     bool StartupReceivePending = true;
+    // Messages on the server as far as this window knows: the count of the last receive, lowered
+    // by one for every message deleted on the server since.
+    std::int32_t ServerCount = 0;
 };
 
 // Pages of nbookMain.
@@ -115,6 +119,25 @@ public:
 
     // The application became active: runs the start-up receive once when AutoReceive is on.
     void ApplicationEventsActivate();
+
+    // Message commands (TfMainCommands.cpp).
+    void SelectAllClick();
+    void DeselectAllClick();
+    void DeleteSelectedClick();
+    void UndeleteSelectedClick();
+    void EmptyTrashClick();
+    void AddSenderToBlackClick();
+    void AddSenderToWhiteClick();
+
+    // Receive (TfMainReceive.cpp). `tag` is -1 for the current account, else the account's index.
+    void ReceiveClick(int tag);
+    // View "Mail Receiving Window" and a double click on the status bar's activity panel.
+    void ShowReceivingWindow();
+
+    // Accounts (TfMainAccounts.cpp).
+    void AddAccountClick();
+    void ImportAccountsClick();
+    void AccountsClick();
 
     // Another start of the program asked for this window.
     void RaiseFromAnotherStart();
