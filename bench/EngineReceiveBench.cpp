@@ -23,12 +23,27 @@ class TQuietObserver : public engine::TReceiveObserver
 public:
     void SetTask(const std::optional<std::string>&, const std::string&, std::optional<int>) override {}
     void SetOverallStatus(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
+    void SetStatus(const std::string& text) override
+    {
+        if (Timeline_ && text.find(" received message(s) of ") == std::string::npos)
+            std::printf("  %.3f s  %s\n",
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - Start_).count(),
+                        text.c_str());
+    }
+    bool Timeline_ = std::getenv("TARNWICK_BENCH_TIMELINE") != nullptr;
+    std::chrono::steady_clock::time_point Start_ = std::chrono::steady_clock::now();
     void SetProgress(int) override {}
     void SetCaption(const std::string&) override {}
     void SetStatusBar(const std::string&) override {}
     void AddError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-    void RowAdded(std::size_t) override {}
+    void RowAdded(std::size_t) override
+    {
+        // Rows arrive one at a time (the engine serialises observer calls).
+        if (++Rows_ % 1000 == 1)
+            Marks_.push_back(std::chrono::steady_clock::now());
+    }
+    std::vector<std::chrono::steady_clock::time_point> Marks_;
+    std::size_t Rows_ = 0;
     void Finished(engine::TReceiveOutcome) override {}
 };
 
@@ -66,6 +81,10 @@ int main(int argc, char** argv)
     std::printf("tarnwick TDownloadMail (%d connections): %d headers in %.3f s, %.0f headers/s%s\n",
                 user.Settings.Connections, report.Listed, seconds, report.Listed / seconds,
                 report.Outcome == engine::TReceiveOutcome::Finished ? "" : " (NOT FINISHED)");
+    if (std::getenv("TARNWICK_BENCH_TIMELINE") != nullptr)
+        for (std::size_t i = 0; i < observer.Marks_.size(); ++i)
+            std::printf("  row %zu at %.3f s\n", i * 1000 + 1,
+                        std::chrono::duration<double>(observer.Marks_[i] - start).count());
     core::FinalizeModules();
     return report.Outcome == engine::TReceiveOutcome::Finished ? 0 : 1;
 }
