@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -27,9 +29,34 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-struct TAddrInfoDeleter
+std::atomic<TSocketConnection::THostLookup> HostLookup{&::getaddrinfo};
+
+void FreeAddresses(addrinfo* info)
 {
-    void operator()(addrinfo* info) const { ::freeaddrinfo(info); }
+    if (info != nullptr)
+        ::freeaddrinfo(info);
+}
+
+// One host-name lookup, shared by the thread that runs it and the connection that waits for it. A
+// connection that stops waiting (time-out, Abort) leaves the state to the thread, which frees it
+// when the lookup finally returns.
+struct TPendingLookup
+{
+    int DoneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); // signalled when the lookup returned
+    std::atomic<bool> Done{false};
+    int Result = EAI_SYSTEM;
+    int Errno = 0; // the lookup thread's errno when Result is EAI_SYSTEM
+    addrinfo* Found = nullptr;
+
+    TPendingLookup() = default;
+    TPendingLookup(const TPendingLookup&) = delete;
+    TPendingLookup& operator=(const TPendingLookup&) = delete;
+    ~TPendingLookup()
+    {
+        FreeAddresses(Found);
+        if (DoneFd >= 0)
+            ::close(DoneFd);
+    }
 };
 
 std::string ErrnoText(int error)
@@ -183,6 +210,50 @@ void TSocketConnection::Wait(bool forWrite, int timeoutMs, const char* what, int
     }
 }
 
+void TSocketConnection::SetHostLookup(THostLookup lookup)
+{
+    HostLookup.store(lookup != nullptr ? lookup : &::getaddrinfo);
+}
+
+std::unique_ptr<addrinfo, void (*)(addrinfo*)>
+TSocketConnection::Lookup(const std::string& host, int port, TClock::time_point deadline, int limitMs)
+{
+    auto pending = std::make_shared<TPendingLookup>();
+    if (pending->DoneFd < 0)
+        throw TConnectionError("Cannot look up " + host + ": " + ErrnoText(errno));
+    std::thread([pending, host, service = std::to_string(port), lookup = HostLookup.load()] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG;
+        pending->Result = lookup(host.c_str(), service.c_str(), &hints, &pending->Found);
+        pending->Errno = errno;
+        pending->Done.store(true, std::memory_order_release);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(pending->DoneFd, &one, sizeof one);
+    }).detach();
+
+    pollfd fds[2] = {{pending->DoneFd, POLLIN, 0}, {WakeFd_, POLLIN, 0}};
+    while (!pending->Done.load(std::memory_order_acquire)) {
+        CheckAborted();
+        const int result = ::poll(fds, 2, RemainingMs(deadline));
+        if (result < 0 && errno != EINTR)
+            throw TConnectionError("Waiting for the address of " + host + " failed: " + ErrnoText(errno));
+        CheckAborted();
+        if (result == 0)
+            throw TConnectionError("Host not found: " + host + " (no answer from the name server within " +
+                                   DurationText(limitMs) + ")");
+    }
+    if (pending->Result != 0)
+        throw TConnectionError(
+            "Host not found: " + host + " (" +
+            (pending->Result == EAI_SYSTEM ? ErrnoText(pending->Errno) : ::gai_strerror(pending->Result)) +
+            ")");
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> addresses(pending->Found, &FreeAddresses);
+    pending->Found = nullptr;
+    return addresses;
+}
+
 void TSocketConnection::Connect(const std::string& host, int port, int connectTimeoutMs)
 {
     Close();
@@ -193,17 +264,8 @@ void TSocketConnection::Connect(const std::string& host, int port, int connectTi
     if (port <= 0 || port > 65535)
         throw TConnectionError("Invalid port for " + host + ": " + std::to_string(port));
 
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0)
-        throw TConnectionError("Host not found: " + host + " (" + ::gai_strerror(resolved) + ")");
-    const std::unique_ptr<addrinfo, TAddrInfoDeleter> addresses(found);
-
     const auto deadline = TClock::now() + std::chrono::milliseconds(connectTimeoutMs);
+    const auto addresses = Lookup(host, port, deadline, connectTimeoutMs);
     std::string lastError = "no address";
     for (const addrinfo* address = addresses.get(); address; address = address->ai_next) {
         const int fd = ::socket(address->ai_family, address->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,

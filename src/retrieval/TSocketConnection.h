@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "Pop3Reply.h"
 
+struct addrinfo;
 struct ssl_st;
 struct ssl_ctx_st;
 
@@ -29,11 +31,18 @@ public:
     TSocketConnection(const TSocketConnection&) = delete;
     TSocketConnection& operator=(const TSocketConnection&) = delete;
 
+    // How host names are looked up; getaddrinfo unless replaced. The lookup runs on a thread of its
+    // own, so a name server that does not answer costs at most the connect time-out, and Abort()
+    // ends the wait at once. Tests put in a lookup that never returns to show that.
+    using THostLookup = int (*)(const char* host, const char* service, const addrinfo* hints,
+                                addrinfo** result);
+    static void SetHostLookup(THostLookup lookup);
+
     void SetReplyTimeoutMs(int ms) { ReplyTimeoutMs_ = ms; }
     int ReplyTimeoutMs() const { return ReplyTimeoutMs_; }
     void SetMaxLineLength(std::size_t bytes) { MaxLineLength_ = bytes; }
 
-    // Resolves the host and connects to the first address that answers within the time-out.
+    // Resolves the host and connects to the first address that answers, all within the time-out.
     void Connect(const std::string& host, int port, int connectTimeoutMs);
     // Runs the TLS handshake on the open connection: the certificate must chain to the system's
     // trusted roots or to the file named by TARNWICK_CA_FILE, and must name the host.
@@ -64,6 +73,9 @@ private:
     void Wait(bool forWrite, int timeoutMs, const char* what, int limitMs = -1);
     [[noreturn]] void Fail(const std::string& text);
     void CheckAborted();
+    // The addresses of `host`, looked up by the lookup function before `deadline`.
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)>
+    Lookup(const std::string& host, int port, std::chrono::steady_clock::time_point deadline, int limitMs);
     std::size_t ReadSome(char* buffer, std::size_t size);
 
     int Fd_ = -1;
