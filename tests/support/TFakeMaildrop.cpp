@@ -1,88 +1,10 @@
 #include "TFakeMaildrop.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <stdexcept>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tarnwick::test {
 
 namespace {
-
-// Lines of a connection, with a stop signal that every wait watches.
-class TLineSocket
-{
-public:
-    TLineSocket(int fd, int stopFd)
-        : Fd_(fd)
-        , StopFd_(stopFd)
-    {}
-    ~TLineSocket() { ::close(Fd_); }
-
-    bool ReadLine(std::string& line)
-    {
-        for (;;) {
-            const std::size_t end = Pending_.find('\n');
-            if (end != std::string::npos) {
-                line = Pending_.substr(0, end);
-                if (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                Pending_.erase(0, end + 1);
-                return true;
-            }
-            if (!Wait(POLLIN))
-                return false;
-            char buffer[4096];
-            const ssize_t n = ::recv(Fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (n <= 0)
-                return false;
-            Pending_.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-
-    bool HasPendingLine() const { return Pending_.find('\n') != std::string::npos; }
-
-    bool Send(const std::string& bytes)
-    {
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            if (!Wait(POLLOUT))
-                return false;
-            const ssize_t n =
-                ::send(Fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (n <= 0)
-                return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-private:
-    bool Wait(short events)
-    {
-        pollfd fds[2] = {{Fd_, events, 0}, {StopFd_, POLLIN, 0}};
-        for (;;) {
-            const int result = ::poll(fds, 2, -1);
-            if (result < 0 && errno == EINTR)
-                continue;
-            return result > 0 && fds[1].revents == 0;
-        }
-    }
-
-    int Fd_;
-    int StopFd_;
-    std::string Pending_;
-};
 
 // The header of a message (up to the empty line), CRLF lines, dot-stuffed.
 std::string Stuffed(const std::string& text, bool headerOnly)
@@ -115,33 +37,18 @@ std::string TFakeMaildrop::Message(int n, const std::string& from)
 TFakeMaildrop::TFakeMaildrop(std::vector<std::string> messages, TMaildropFaults faults)
     : Messages_(std::move(messages))
     , Faults_(faults)
+    , Listener_(64)
 {
-    ListenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    StopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (ListenFd_ < 0 || StopFd_ < 0 ||
-        ::bind(ListenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(ListenFd_, 64) != 0 ||
-        ::getsockname(ListenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("fake maildrop: cannot listen");
-    Port_ = ntohs(address.sin_port);
-    Listener_ = std::thread([this] { Listen(); });
+    ListenerThread_ = std::thread([this] { Listen(); });
 }
 
 TFakeMaildrop::~TFakeMaildrop()
 {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(StopFd_, &one, sizeof one);
-    if (Listener_.joinable())
-        Listener_.join();
+    Listener_.Stop();
+    if (ListenerThread_.joinable())
+        ListenerThread_.join();
     for (std::thread& thread : Threads_)
         thread.join();
-    if (ListenFd_ >= 0)
-        ::close(ListenFd_);
-    ::close(StopFd_);
 }
 
 std::vector<std::vector<std::string>> TFakeMaildrop::Commands() const
@@ -153,17 +60,9 @@ std::vector<std::vector<std::string>> TFakeMaildrop::Commands() const
 void TFakeMaildrop::Listen()
 {
     for (;;) {
-        pollfd fds[2] = {{ListenFd_, POLLIN, 0}, {StopFd_, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents != 0)
-            return;
-        const int fd = ::accept4(ListenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = Listener_.Accept();
         if (fd < 0)
-            continue;
+            return;
         std::size_t session = 0;
         {
             std::lock_guard lock(Mutex_);
@@ -173,8 +72,7 @@ void TFakeMaildrop::Listen()
         Threads_.emplace_back([this, fd, session] { Serve(fd, session); });
         if (++Accepted_ == Faults_.CloseAfterSessions) {
             // The server goes away: later connections are refused.
-            ::close(ListenFd_);
-            ListenFd_ = -1;
+            Listener_.CloseListening();
             return;
         }
     }
@@ -182,7 +80,7 @@ void TFakeMaildrop::Listen()
 
 void TFakeMaildrop::Serve(int fd, std::size_t session)
 {
-    TLineSocket socket(fd, StopFd_);
+    TLineSocket socket(fd, Listener_.StopFd());
     bool loggedIn = false;
     // The session's lock on the maildrop ends with the session.
     struct TLogout

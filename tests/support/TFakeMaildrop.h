@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "TLineSocket.h"
+
 namespace tarnwick::test {
 
 // How a TFakeMaildrop misbehaves.
@@ -38,7 +40,7 @@ public:
     TFakeMaildrop(const TFakeMaildrop&) = delete;
     TFakeMaildrop& operator=(const TFakeMaildrop&) = delete;
 
-    int Port() const { return Port_; }
+    int Port() const { return Listener_.Port(); }
     int Sessions() const { return Accepted_.load(); }
     int Logins() const { return Logins_.load(); }
     // Commands that had arrived before the reply to the one before them was sent.
@@ -54,9 +56,7 @@ private:
 
     std::vector<std::string> Messages_;
     TMaildropFaults Faults_;
-    int ListenFd_ = -1;
-    int StopFd_ = -1;
-    int Port_ = 0;
+    TLoopbackListener Listener_;
     std::atomic<int> Accepted_{0};
     std::atomic<int> Logins_{0};
     std::atomic<int> Pipelined_{0};
@@ -66,7 +66,7 @@ private:
     int DeleFailed_ = 0;
     std::vector<std::vector<std::string>> Commands_;
     std::vector<std::thread> Threads_;
-    std::thread Listener_;
+    std::thread ListenerThread_;
 };
 
 } // namespace tarnwick::test

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "TLineSocket.h"
+
 namespace tarnwick::test {
 
 // One step of a scripted POP3 conversation.
@@ -42,7 +44,7 @@ public:
     TFakePop3Server(const TFakePop3Server&) = delete;
     TFakePop3Server& operator=(const TFakePop3Server&) = delete;
 
-    int Port() const { return Port_; }
+    int Port() const { return Listener_.Port(); }
     // What the client sent, line by line; safe after the client closed or the server ended.
     std::vector<std::string> Received() const;
     std::vector<std::string> Mismatches() const;
@@ -55,15 +57,11 @@ public:
 
 private:
     void Run();
-    bool ReadLine(int fd, std::string& line);
-    bool WaitFor(int fd, short events);
-    bool SendAll(int fd, const std::string& bytes);
+    // A line from the client, recorded.
+    bool ReadLine(TLineSocket& socket, std::string& line);
 
     std::vector<TFakeStep> Script_;
-    int ListenFd_ = -1;
-    int StopFd_ = -1;
-    int Port_ = 0;
-    std::string Pending_;
+    TLoopbackListener Listener_;
     mutable std::mutex Mutex_;
     std::vector<std::string> Received_;
     std::vector<std::string> Mismatches_;
