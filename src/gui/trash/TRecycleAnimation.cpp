@@ -11,7 +11,7 @@ namespace tarnwick::gui {
 namespace {
 
 constexpr int BinSize = 48;
-constexpr int SheetSize = 24;
+constexpr int SheetSize = 28;
 constexpr int Width = 200;
 constexpr int Height = 72;
 
@@ -70,15 +70,28 @@ void TRecycleAnimation::paintEvent(QPaintEvent*)
     const QRect binRect(left + Width - BinSize - 8, top + Height - BinSize - 2, BinSize, BinSize);
 
     // The sheet starts at the left edge, rises and falls into the bin's mouth, shrinking on the way.
-    const double t = static_cast<double>(Frame_) / (FrameCount - 1);
     const double startX = left + 8;
     const double endX = binRect.center().x() - SheetSize / 2.0;
     const double startY = top + Height - SheetSize - 8;
     const double endY = binRect.top() + 6;
-    const double x = startX + (endX - startX) * t;
-    const double y = startY + (endY - startY) * t - 4.0 * 30.0 * t * (1.0 - t);
+    const auto at = [&](double t) {
+        return QPointF(startX + (endX - startX) * t,
+                       startY + (endY - startY) * t - 4.0 * 30.0 * t * (1.0 - t));
+    };
+    const double t = static_cast<double>(Frame_) / (FrameCount - 1);
     const int size = static_cast<int>(SheetSize * (1.0 - 0.35 * t));
-    const QRect sheetRect(static_cast<int>(x), static_cast<int>(y), size, size);
+    const QPointF corner = at(t);
+    const QRect sheetRect(static_cast<int>(corner.x()), static_cast<int>(corner.y()), size, size);
+
+    // A dotted trail along the way the sheet has come.
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Mid));
+    for (int step = 1; step < Frame_; ++step) {
+        const QPointF dot =
+            at(static_cast<double>(step) / (FrameCount - 1)) + QPointF(SheetSize / 2.0, SheetSize / 2.0);
+        painter.drawEllipse(dot, 1.5, 1.5);
+    }
 
     // Near the end the bin is drawn over the sheet, so the sheet drops into it.
     const bool inside = t > 0.8;
