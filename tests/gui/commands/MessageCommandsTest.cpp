@@ -11,7 +11,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "accounts/TAdmin.h"
@@ -19,6 +21,9 @@
 #include "core/Modules.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/trash/TfDeleteMail.h"
+#include "support/TChildWindowWatch.h"
+#include "support/TFakePop3Server.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
 #include "views/TAbstractFiltering.h"
@@ -357,6 +362,57 @@ TEST_F(MessageCommandsTest, DelAndBackspaceActOnTheListAsTheEditMenuAllows)
     EXPECT_THAT(Numbers(), ElementsAre(1, 3, 4));
     EXPECT_TRUE(Record(2).Trashed);
     EXPECT_TRUE(Prompter.Log.empty());
+}
+
+// A server that never answers STAT: the window keeps handling its events while the session waits,
+// and Stop ends the wait at once without deleting or reporting anything.
+TEST_F(MessageCommandsTest, AHungDeletionLeavesTheWindowResponsiveAndStopEndsIt)
+{
+    std::vector<test::TFakeStep> script = test::TFakePop3Server::Login();
+    script.push_back(test::Expect("STAT"));
+    script.push_back(test::Stall());
+    test::TFakePop3Server server(script);
+    AddRecords(3);
+    Open();
+    accounts::TUserID id = User().ID();
+    id.AccountName = "joe";
+    id.Password = "secret";
+    id.Host = "127.0.0.1";
+    id.Port = server.Port();
+    User().SetID(id);
+    Window->SetServerCount(3);
+    Apply(views::ViewAllMessages);
+    SelectNumbers({2});
+    Window->DeleteSelectedClick();
+
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    test::TChildWindowWatch<gui::TfDeleteMail> watch(*Window, [&](gui::TfDeleteMail& deletion) {
+        QObject::connect(&deletion, &gui::TfDeleteMail::StatusChanged, &deletion, [&](const QString& status) {
+            if (status == QStringLiteral("Verifing ..."))
+                ticker.start();
+        });
+        QObject::connect(&ticker, &QTimer::timeout, &deletion, [&] {
+            EXPECT_TRUE(Window->IsReceiving());
+            if (++ticks == 5)
+                QTest::mouseClick(deletion.findChild<QPushButton*>(QStringLiteral("buStop")), Qt::LeftButton);
+        });
+    });
+    Prompter.Answers = {TAnswer::Yes};
+    Window->EmptyTrashClick();
+    ticker.stop();
+
+    EXPECT_EQ(watch.Seen, 1);
+    EXPECT_GE(ticks, 5);
+    EXPECT_EQ(Prompter.Log.size(), 1u); // the question only
+    for (const std::string& line : server.Received())
+        EXPECT_FALSE(line.starts_with("DELE")) << line;
+    EXPECT_TRUE(Record(2).Trashed);
+    EXPECT_TRUE(User().TrashNotEmpty);
+    EXPECT_EQ(Window->State().ServerCount, 3);
+    EXPECT_FALSE(Window->IsReceiving());
+    EXPECT_THAT(Numbers(), ElementsAre(1, 3));
 }
 
 // Three rows selected in "All messages", every sender already in the White list.

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <QAction>
-#include <QEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
@@ -27,6 +26,7 @@
 #include "gui/main/TfMain.h"
 #include "gui/trash/TfDeleteMail.h"
 #include "retrieval/TPOP3Client.h"
+#include "support/TChildWindowWatch.h"
 #include "support/TDovecot.h"
 #include "support/TFakeMaildrop.h"
 #include "support/TReceiveRecorder.h"
@@ -47,31 +47,7 @@ namespace {
 constexpr const char* ConfirmEmptyTrash =
     "Are you sure you want to empty the trash?\n\rMessages placed here will be deleted from the server.";
 
-// Calls `polished` with the deletion window as soon as it is shown, before its deletion starts.
-class TDeletionWindowWatch : public QObject
-{
-public:
-    TDeletionWindowWatch(QObject& window, std::function<void(TfDeleteMail&)> polished)
-        : Polished_(std::move(polished))
-    {
-        window.installEventFilter(this);
-    }
-    int Seen = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::ChildPolished)
-            if (auto* window = qobject_cast<TfDeleteMail*>(static_cast<QChildEvent*>(event)->child())) {
-                ++Seen;
-                Polished_(*window);
-            }
-        return false;
-    }
-
-private:
-    std::function<void(TfDeleteMail&)> Polished_;
-};
+using TDeletionWindowWatch = test::TChildWindowWatch<TfDeleteMail>;
 
 class TrashDovecotTest : public ::testing::Test
 {
