@@ -126,7 +126,8 @@ void TfMain::UndeleteSelectedClick()
 
 void TfMain::EmptyTrashClick()
 {
-    if (State_.Receiving)
+    // A fill in progress walks the account's records, which the deletion removes and renumbers.
+    if (State_.Receiving || State_.Filtering)
         return;
     if (SelectedPosition() != views::ViewTrash && NodeAt(views::ViewTrash) != nullptr) {
         SelectPosition(views::ViewTrash);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QThread>
 #include <QVBoxLayout>
@@ -121,6 +122,14 @@ void TfDeleteMail::Finish()
 {
     Finished_ = true;
     close();
+}
+
+void TfDeleteMail::showEvent(QShowEvent* event)
+{
+    // Over the middle of the window that started the deletion.
+    if (const QWidget* owner = parentWidget())
+        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    QWidget::showEvent(event);
 }
 
 void TfDeleteMail::closeEvent(QCloseEvent* event)

@@ -51,6 +51,7 @@ protected:
     // The window has no close button; a close asked for by the window manager stops the deletion
     // instead, and the window closes when the deletion has ended.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -364,6 +364,27 @@ TEST_F(MessageCommandsTest, DelAndBackspaceActOnTheListAsTheEditMenuAllows)
     EXPECT_TRUE(Prompter.Log.empty());
 }
 
+// A fill walks the records that a deletion would remove and renumber: Empty Trash waits for none.
+TEST_F(MessageCommandsTest, EmptyTrashDuringAFillDoesNothing)
+{
+    AddRecords(50);
+    Open();
+    User().Mails.At(0)->Trashed = true;
+    User().TrashNotEmpty = true;
+    bool ran = false;
+    QTimer::singleShot(0, Window.get(), [&] {
+        ran = true;
+        EXPECT_TRUE(Window->State().Filtering);
+        Window->EmptyTrashClick();
+    });
+    Apply(views::ViewAllMessages);
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(Prompter.Log.empty());
+    EXPECT_EQ(Window->State().AppliedNode, views::ViewAllMessages);
+    EXPECT_EQ(Window->Messages().rowCount(), 49);
+    EXPECT_TRUE(User().TrashNotEmpty);
+}
+
 // A server that never answers STAT: the window keeps handling its events while the session waits,
 // and Stop ends the wait at once without deleting or reporting anything.
 TEST_F(MessageCommandsTest, AHungDeletionLeavesTheWindowResponsiveAndStopEndsIt)
