@@ -79,17 +79,45 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
     return true;
 }
 
+void TDeleteMail::Stop()
+{
+    std::lock_guard lock(PhaseMutex_);
+    GoOn_ = false;
+    // Before the loop no DELE was sent: cutting the session loses nothing. In the loop the session
+    // must end with QUIT, or the server would forget what was marked.
+    if (!Deleting_)
+        Client_.Abort();
+}
+
 bool TDeleteMail::Delete(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
 {
     Deleted_.clear();
     Errors_.clear();
+    {
+        std::lock_guard lock(PhaseMutex_);
+        Deleting_ = false;
+    }
     const std::size_t total = rows.size();
 
-    Status("Connecting ...");
-    Client_.Open();
-    Status("Verifing ...");
-    if (!Verify(rows, serverCount))
-        return false;
+    try {
+        Status("Connecting ...");
+        Client_.Open();
+        Status("Verifing ...");
+        if (!Verify(rows, serverCount))
+            return false;
+    } catch (const retrieval::TConnectionError&) {
+        if (!GoOn_)
+            return false; // cut by Stop before anything was marked
+        throw;
+    }
+    {
+        std::lock_guard lock(PhaseMutex_);
+        if (!GoOn_) {
+            Client_.Close();
+            return false;
+        }
+        Deleting_ = true;
+    }
 
     Status("Deleting ...");
     std::size_t j = 0;

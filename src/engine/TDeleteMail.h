@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,11 @@ public:
     // Errors met on the way that did not end the session (a DELE refused every time).
     const std::vector<std::string>& Errors() const { return Errors_; }
 
-    // Stops the deletion loop after the current DELE (any thread); the session is then closed with
-    // QUIT, so the messages marked so far are deleted.
-    void Stop() { GoOn_ = false; }
+    // Stops the deletion from any thread. While the session connects or verifies, it is cut at once
+    // (nothing is marked yet, so nothing is deleted) and Delete returns false without a message; a
+    // server that hangs there cannot hold the deletion. In the deletion loop it stops after the
+    // current DELE and the session is closed with QUIT, so the messages marked so far are deleted.
+    void Stop();
 
 private:
     bool Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount);
@@ -72,6 +75,8 @@ private:
     TDeleteObserver* Observer_;
     retrieval::TPOP3Client Client_;
     std::atomic<bool> GoOn_{true};
+    std::mutex PhaseMutex_; // orders Stop against the start of the deletion loop
+    bool Deleting_ = false;
     std::vector<std::size_t> Deleted_;
     std::vector<std::string> Errors_;
 };

@@ -34,6 +34,13 @@ std::string StripClassMark(std::string_view subject)
     return std::string(StripClassMarkView(subject));
 }
 
+std::string ReplaceClassPrefix(std::string_view subject, std::string_view newPrefix)
+{
+    std::string result(newPrefix);
+    result += StripClassMarkView(subject);
+    return result;
+}
+
 bool ContainsNoCase(std::string_view text, std::string_view needle)
 {
     const auto found = std::search(text.begin(), text.end(), needle.begin(), needle.end(),

@@ -18,6 +18,8 @@
 #include "core/TRegistry.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/trash/TRecycleAnimation.h"
+#include "gui/trash/TfDeleteMail.h"
 #include "rules/TRuleListClass.h"
 #include "views/TAbstractFiltering.h"
 
@@ -105,6 +107,18 @@ void AddRecords(accounts::TUser& user, int count)
     }
 }
 
+// The deletion window half-way through emptying the trash.
+void DeletionWindowScenes(const QString& folder)
+{
+    gui::TfDeleteMail deletion;
+    deletion.show();
+    deletion.SetStatus("Deleting ...");
+    deletion.SetProgress(40);
+    deletion.Animation().HoldFrame(9);
+    Save(deletion, folder, "delete-mail-during-deletion");
+    deletion.Finish();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -161,6 +175,7 @@ int main(int argc, char** argv)
         window.resize(560, 500);
         Save(window, folder, "main-narrow-toolbar-overflow");
     }
+    DeletionWindowScenes(folder);
     core::FinalizeModules();
     std::filesystem::remove_all(home);
     return 0;

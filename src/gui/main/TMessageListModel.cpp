@@ -1,5 +1,7 @@
 #include "TMessageListModel.h"
 
+#include <algorithm>
+
 #include "accounts/TMailMessage.h"
 #include "accounts/TUser.h"
 #include "gui/common/TImages.h"
@@ -53,6 +55,34 @@ void TMessageListModel::AppendRows(const std::vector<views::TRowKey>& keys)
     beginInsertRows({}, first, first + static_cast<int>(keys.size()) - 1);
     Rows_.insert(Rows_.end(), keys.begin(), keys.end());
     endInsertRows();
+}
+
+void TMessageListModel::RemoveRows(std::vector<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(), [this](int row) { return row < 0 || row >= rowCount(); }),
+        rows.end());
+    while (!rows.empty()) {
+        const int last = rows.back();
+        int first = last;
+        rows.pop_back();
+        while (!rows.empty() && rows.back() == first - 1) {
+            first = rows.back();
+            rows.pop_back();
+        }
+        beginRemoveRows({}, first, last);
+        Rows_.erase(Rows_.begin() + first, Rows_.begin() + last + 1);
+        endRemoveRows();
+    }
+}
+
+void TMessageListModel::RowChanged(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
 void TMessageListModel::SetHeaderImage(int column, int image)

@@ -47,6 +47,11 @@ public:
     void AppendRows(const std::vector<views::TRowKey>& keys);
     const views::TRowKey& RowKey(int row) const { return Rows_.at(static_cast<std::size_t>(row)); }
     const std::vector<views::TRowKey>& Rows() const { return Rows_; }
+    // Removes the given rows (any order, duplicates allowed), one contiguous block at a time from
+    // the bottom up, so that the view keeps the selection and focus of the rows that stay.
+    void RemoveRows(std::vector<int> rows);
+    // The cells of one row show its record anew (after its subject changed).
+    void RowChanged(int row);
 
     // The header image of a column: -1 none, 0 exclamation mark, 1 paper clip, 2 descending, 3 ascending.
     void SetHeaderImage(int column, int image);

@@ -147,6 +147,11 @@ public:
     void AccountMadeCurrent(accounts::TUser& user) override;
     void AccountMenusChanged() override;
 
+    // ---- commands ----
+    // The server's message count as a receive run outside the window found it (the command line,
+    // tests); the deletion checks the server against it and lowers it for each deleted message.
+    void SetServerCount(std::int32_t count) { State_.ServerCount = count; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -233,6 +238,17 @@ private:
     QAction* ViewPreview_ = nullptr;
     QAction* AdvancedFilters_ = nullptr;
     QAction* MessageRules_ = nullptr;
+
+    // ---- commands ----
+    // Rows of lvMessages that are selected, in list order.
+    std::vector<int> SelectedRows() const;
+    // After rows were removed: the focused row becomes selected and the preview follows it.
+    void SelectFocusedRow();
+    // Add sender to the Black or White list.
+    void AddSenderToList(bool black);
+    // Empties the account's trash on the server with the deletion window; true when the deletion
+    // ran and its records were removed.
+    bool DeleteOnServer(accounts::TUser& user, const std::vector<std::size_t>& rows);
 };
 
 } // namespace tarnwick::gui

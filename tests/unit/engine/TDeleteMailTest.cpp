@@ -10,6 +10,7 @@
 #include "core/MessageTexts.h"
 #include "engine/TTrash.h"
 #include "support/TFakeMaildrop.h"
+#include "support/TFakePop3Server.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
 
@@ -214,6 +215,70 @@ INSTANTIATE_TEST_SUITE_P(
                   true,
                   0}),
     [](const auto& info) { return info.param.Name; });
+
+// Stop while the session is still being set up cuts it: a server that hangs there cannot hold the
+// deletion, nothing was marked, so nothing is deleted and nothing is reported.
+class TStopAtStatus : public TDeleteObserver
+{
+public:
+    TStopAtStatus(TDeleteMail*& deletion, std::string status)
+        : Deletion(deletion)
+        , Status(std::move(status))
+    {}
+    void SetStatus(const std::string& text) override
+    {
+        if (text == Status)
+            Deletion->Stop();
+    }
+    void SetProgress(int) override { ++Progress; }
+    TDeleteMail*& Deletion;
+    std::string Status;
+    int Progress = 0;
+};
+
+class StopBeforeDeletingTest : public ::testing::TestWithParam<const char*>
+{};
+
+TEST_P(StopBeforeDeletingTest, CutsTheSessionAndDeletesNothing)
+{
+    TTempHome home;
+    // The server answers the login and then never answers STAT.
+    std::vector<TFakeStep> script = TFakePop3Server::Login();
+    script.push_back(Expect("STAT"));
+    script.push_back(Stall());
+    TFakePop3Server server(script);
+
+    accounts::TUser user;
+    accounts::TUserID id;
+    id.AccountName = "joe";
+    id.Password = "secret";
+    id.Host = "127.0.0.1";
+    id.Port = server.Port();
+    user.SetID(id);
+    FillList(user, {1, 2, 3});
+    TrashMessages(user, IndicesOf(user, {2}));
+
+    TScriptedPrompter prompter;
+    TDeleteMail* current = nullptr;
+    TStopAtStatus observer(current, GetParam());
+    TDeleteMail deletion(user, home / "cache", prompter, &observer);
+    current = &deletion;
+    std::int32_t serverCount = 3;
+    const TEmptyTrashResult result = EmptyTrash(user, deletion, serverCount);
+
+    EXPECT_FALSE(result.Ran);
+    EXPECT_TRUE(prompter.Log.empty());
+    EXPECT_EQ(observer.Progress, 0);
+    EXPECT_EQ(serverCount, 3);
+    EXPECT_TRUE(deletion.DeletedRows().empty());
+    EXPECT_EQ(user.Mails.Count(), 3u);
+    EXPECT_TRUE(user.TrashNotEmpty);
+    for (const std::string& line : server.Received())
+        EXPECT_FALSE(line.starts_with("DELE")) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, StopBeforeDeletingTest, ::testing::Values("Connecting ...", "Verifing ..."),
+                         [](const auto& info) { return std::string(info.param).substr(0, 4); });
 
 TEST(TrashTest, RestoreKeepsTrashNotEmptyTrue)
 {
