@@ -1,11 +1,14 @@
 #include "TDovecot.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "TTempHome.h"
@@ -59,7 +62,23 @@ void TDovecot::CreateUser(const std::string& name, const std::string& password,
                                   std::to_string(MailGid_) + "::" + home.string() + "::\n");
     fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                    fs::perms::others_read);
+    // Dovecot looks at a passwd-file at most once a second and reloads it only when its size or its
+    // mtime in whole seconds changed. A user created again (a repeated test) with another password
+    // of the same length could keep the old one: the new file's mtime is made later than the old
+    // one's, and the call returns only once the second in which Dovecot may have looked is over.
+    struct stat old
+    {};
+    const bool replaced = ::stat(file.c_str(), &old) == 0;
+    if (replaced) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {std::max(old.st_mtime + 1, ::time(nullptr)), 0}};
+        ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
+    }
     fs::rename(temporary, file);
+    if (replaced) {
+        const std::time_t renamed = ::time(nullptr);
+        while (::time(nullptr) <= renamed)
+            ::usleep(20000);
+    }
 }
 
 void TDovecot::DeliverMessage(const std::string& name, const std::string& message) const

@@ -109,7 +109,8 @@ protected:
         config.CacheFolder = core::CacheFolder(core::Options()->CacheDir);
         engine::TDownloadMail receive(User(), recorder, config);
         const engine::TReceiveReport report = receive.Run();
-        ASSERT_EQ(report.Outcome, engine::TReceiveOutcome::Finished);
+        ASSERT_EQ(report.Outcome, engine::TReceiveOutcome::Finished)
+            << ::testing::PrintToString(recorder.Lines());
         ASSERT_EQ(User().Mails.Count(), static_cast<std::size_t>(count));
         Window->SetServerCount(report.ServerCount);
         Window->show();
