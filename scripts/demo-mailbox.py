@@ -127,17 +127,17 @@ BLACK_SUBJECTS = ["Black Friday: {num}% off everything", "Your VIP bonus of {num
 DAYS = ["Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"]
 
 # Foreign texts: (text, charset, encoding letter) for subjects and names, in several charsets.
-FOREIGN_SUBJECTS = [
-    ("Отчёт за ноябрь", "utf-8", "B"),
-    ("Приглашение на конференцию", "koi8-r", "B"),
-    ("Скидки до 70% только сегодня", "windows-1251", "Q"),
-    ("Встреча в пятницу", "utf-8", "Q"),
-    ("会议通知：下周一上午十点", "gb2312", "B"),
-    ("您的订单已发货", "utf-8", "B"),
-    ("年終優惠活動開始了", "big5", "B"),
-    ("Καλημέρα από την Αθήνα", "iso-8859-7", "Q"),
-    ("Πρόσκληση σε δείπνο", "utf-8", "B"),
-    ("Νέα προσφορά για εσάς", "windows-1253", "Q"),
+FOREIGN_SUBJECTS = [  # (text, charset, encoding letter, spam?)
+    ("Отчёт за ноябрь", "utf-8", "B", False),
+    ("Приглашение на конференцию", "koi8-r", "B", False),
+    ("Скидки до 70% только сегодня", "windows-1251", "Q", True),
+    ("Встреча в пятницу", "utf-8", "Q", False),
+    ("会议通知：下周一上午十点", "gb2312", "B", False),
+    ("您的订单已发货", "utf-8", "B", False),
+    ("年終優惠活動開始了", "big5", "B", True),
+    ("Καλημέρα από την Αθήνα", "iso-8859-7", "Q", False),
+    ("Πρόσκληση σε δείπνο", "utf-8", "B", False),
+    ("Νέα προσφορά για εσάς", "windows-1253", "Q", True),
 ]
 FOREIGN_SENDERS = [
     ("Иван Петров", "ivan.petrov@mail-ru.example", "utf-8"),
@@ -152,7 +152,7 @@ def character_set():
     chars += [chr(c) for c in range(0x391, 0x3AA) if c != 0x3A2]
     chars += [chr(c) for c in range(0x3AC, 0x3CF)]
     chars += ["Ά", "Έ", "Ή", "Ί", "Ό", "Ύ", "Ώ"]
-    for text, _, _ in FOREIGN_SUBJECTS:
+    for text, _, _, _ in FOREIGN_SUBJECTS:
         chars += [c for c in text if 0x4E00 <= ord(c) <= 0x9FFF]
     for name, _, _ in FOREIGN_SENDERS:
         chars += [c for c in name if 0x4E00 <= ord(c) <= 0x9FFF]
@@ -424,10 +424,13 @@ class Generator:
 
     def make_foreign(self, m):
         rng = self.rng
-        text, charset, letter = FOREIGN_SUBJECTS[len([s for s in self.subjects if foreign_count(s)]) %
-                                                 len(FOREIGN_SUBJECTS)]
-        if text in self.subjects:
-            text = "%s %d" % (text, len(self.subjects))
+        # Each kind of sender takes the fitting texts in turn, so every charset appears.
+        fitting = [f for f in FOREIGN_SUBJECTS if f[3] == (m.reason == "blocklisted")]
+        self.foreign_turns = getattr(self, "foreign_turns", {})
+        turn = self.foreign_turns.get(fitting[0], 0)
+        self.foreign_turns[fitting[0]] = turn + 1
+        text, charset, letter, _ = fitting[turn % len(fitting)]
+        # A text used again makes its messages duplicates, as a repeated campaign would.
         self.subjects.add(text)
         m.subject = text
         m.subject_field = encoded_words(text, charset, letter)
