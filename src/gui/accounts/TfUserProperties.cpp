@@ -64,7 +64,7 @@ TfUserProperties::TfUserProperties(const accounts::TUserID& id, QWidget* parent)
     tvPages->setHeaderHidden(true);
     tvPages->setItemsExpandable(false);
     tvPages->setRootIsDecorated(false);
-    tvPages->setFixedWidth(150);
+    tvPages->setFixedWidth(180);
     auto* root = new QTreeWidgetItem(tvPages, {Q(id.DisplayName)});
     root->setIcon(0, ImageOf(TImageList::Tree, 0));
     root->setFlags(Qt::ItemIsEnabled);
@@ -117,7 +117,7 @@ TfUserProperties::TfUserProperties(const accounts::TUserID& id, QWidget* parent)
 
     tvPages->setCurrentItem(Nodes_.front());
     ShowPage(0);
-    resize(540, 360);
+    resize(580, 360);
 }
 
 void TfUserProperties::BuildPages()
