@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -429,6 +430,28 @@ TEST_F(AccountDialogsTest, TickingDefaultMovesTheDefaultAtOnceEvenWhenCancelled)
         EXPECT_EQ(wizard.UserID().IsDefault, c.Tick);
         Prompter.Answers.clear();
     }
+}
+
+TEST_F(AccountDialogsTest, DraggingTheHeaderMovesTheWizard)
+{
+    TfAddUserWizard wizard(TMode::Normal, *Admin, Prompter);
+    wizard.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wizard));
+    wizard.move(100, 80);
+    auto* header = Child<QWidget>(wizard, "imHeader");
+    const QPoint grab(30, 20);
+    auto send = [&](QEvent::Type type, QPoint offset, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(grab + offset), QPointF(header->mapToGlobal(grab) + offset), button,
+                          held, Qt::NoModifier);
+        QApplication::sendEvent(header, &event);
+    };
+    send(QEvent::MouseButtonPress, {}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {40, 25}, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {40, 25}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(wizard.pos(), QPoint(140, 105));
+    send(QEvent::MouseMove, {90, 90}, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(wizard.pos(), QPoint(140, 105)) << "released: no more moving";
+    wizard.hide();
 }
 
 // ---- first start -------------------------------------------------------------------------------------
