@@ -931,6 +931,8 @@ TEST_F(AccountDialogsTest, PropertiesReportOnlyRealChanges)
              e.Host = "pop2.example.org";
              e.AccountName = "j2";
          }},
+        {"new password", [](TfUserProperties& d) { Type(d, "edPassword", QStringLiteral("new")); }, true,
+         [](accounts::TUserID& e) { e.Password = "new"; }},
         {"password edited back to the same",
          [](TfUserProperties& d) { Type(d, "edPassword", QStringLiteral("old")); }, true,
          [](accounts::TUserID&) {}},
@@ -1006,6 +1008,7 @@ TEST_F(AccountDialogsTest, UntickingRememberPasswordKeepsThePasswordForThisRunOn
     });
     Script.push_back([](QDialog& dialog) {
         auto& properties = dynamic_cast<TfUserProperties&>(dialog);
+        Type(dialog, "edDisplayName", QStringLiteral("Renamed"));
         properties.ShowPage(1);
         EXPECT_EQ(Child<QLineEdit>(dialog, "edPassword")->text(), QStringLiteral("pw0"));
         Child<QCheckBox>(dialog, "cbRememberPassword")->click();
@@ -1017,7 +1020,10 @@ TEST_F(AccountDialogsTest, UntickingRememberPasswordKeepsThePasswordForThisRunOn
     const accounts::TUserID& id = Admin->UserAt(0).ID();
     EXPECT_FALSE(id.RememberPassword);
     EXPECT_EQ(id.Password, "pw0") << "kept for this run";
-    const auto stored = Stored().at("A0");
+    // The window shows the new name at once: tree and menus.
+    EXPECT_EQ(RootCaption(*window), QStringLiteral("User: Renamed (pop0.example.org)"));
+    EXPECT_EQ(Child<QMenu>(*window, "ReceiveMails")->actions().at(2)->text(), QStringLiteral("Renamed"));
+    const auto stored = Stored().at("Renamed");
     EXPECT_EQ(stored.at("Remember Password"), "0");
     EXPECT_EQ(stored.count("Password"), 0u) << "not saved";
     Admin->LoadUsers();
