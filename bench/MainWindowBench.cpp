@@ -67,6 +67,25 @@ std::pair<double, double> Memory()
     return {rss, hwm};
 }
 
+// A fresh home with one saved account: a start without any account would wait in the first-start
+// wizard instead of showing the main window.
+void SeedAccount(const std::string& home)
+{
+    ::setenv("TARNWICK_HOME", home.c_str(), 1);
+    std::vector<std::string> notices;
+    core::InitializeModules(home + "/bin/tarnwick", core::TEnvironment::FromProcess(), notices);
+    {
+        accounts::TAdmin admin(core::Hive(), [] { return core::Options(); });
+        accounts::TUserID id;
+        id.AccountName = "bench";
+        id.DisplayName = "Bench";
+        id.Host = "pop.example.org";
+        admin.AddUser(id);
+        admin.SaveUsers();
+    }
+    core::FinalizeModules();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -87,6 +106,7 @@ int main(int argc, char** argv)
         const std::string home = base + "/start" + std::to_string(i);
         std::filesystem::create_directories(home + "/run");
         std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
+        SeedAccount(home);
         QProcess process;
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TARNWICK_HOME"), QString::fromStdString(home));

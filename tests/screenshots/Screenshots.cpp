@@ -8,14 +8,22 @@
 #include <vector>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QIcon>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "accounts/TAdmin.h"
 #include "core/Modules.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
+#include "gui/accounts/TfAcounts.h"
+#include "gui/accounts/TfAddUserWizard.h"
+#include "gui/accounts/TfUserProperties.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
 #include "gui/trash/TRecycleAnimation.h"
@@ -119,6 +127,73 @@ void DeletionWindowScenes(const QString& folder)
     deletion.Finish();
 }
 
+void Click(QWidget& dialog, const char* button)
+{
+    if (auto* b = dialog.findChild<QPushButton*>(QString::fromLatin1(button)))
+        b->click();
+}
+
+void Fill(QWidget& dialog, const char* field, const char* text)
+{
+    if (auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(field)))
+        edit->setText(QString::fromLatin1(text));
+}
+
+// Every page of the wizard at first start: the start page, then pages 1 to 4 filled in.
+void SaveWizardPages(accounts::TAdmin& admin, core::TPrompter& prompter, const QString& folder)
+{
+    gui::TfAddUserWizard wizard(gui::TfAddUserWizard::TMode::FirstStart, admin, prompter);
+    wizard.show();
+    Save(wizard, folder, "wizard-0-start");
+    Click(wizard, "buNext");
+    Fill(wizard, "edDisplayName", "Jane Doe");
+    Save(wizard, folder, "wizard-1-name");
+    Click(wizard, "buNext");
+    Fill(wizard, "edServer", "pop.example.org");
+    if (auto* security = wizard.findChild<QComboBox*>(QStringLiteral("cbSecurity"))) {
+        security->setCurrentIndex(2);
+        emit security->activated(2);
+    }
+    Save(wizard, folder, "wizard-2-server");
+    Click(wizard, "buNext");
+    Fill(wizard, "edAccountName", "jane");
+    Fill(wizard, "edPassword", "secret");
+    Save(wizard, folder, "wizard-3-logon");
+    Click(wizard, "buNext");
+    Save(wizard, folder, "wizard-4-finish");
+    wizard.hide();
+}
+
+void SaveAccountDialogs(gui::TfMain& window, accounts::TAdmin& admin, core::TPrompter& prompter,
+                        const QString& folder)
+{
+    admin.UserAt(0).MutableID().ShortVis = true;
+    accounts::TUserID second;
+    second.AccountName = "jd";
+    second.DisplayName = "John Doe (work)";
+    second.Host = "mail.example.com";
+    second.Organization = "Example Ltd.";
+    second.ShortVis = true;
+    admin.AddUser(second);
+    gui::TfAcounts accounts(window, admin, prompter, &window);
+    accounts.show();
+    accounts.SelectRow(0);
+    if (auto* list = accounts.findChild<QTreeWidget*>(QStringLiteral("lvAccounts")))
+        if (auto* second = list->topLevelItem(1))
+            second->setCheckState(0, Qt::Unchecked);
+    Save(accounts, folder, "accounts-dialog");
+    accounts.hide();
+
+    accounts::TUserID id = admin.UserAt(0).ID();
+    id.Organization = "Example Ltd.";
+    gui::TfUserProperties properties(id, &window);
+    properties.show();
+    Save(properties, folder, "properties-general");
+    properties.ShowPage(1);
+    Save(properties, folder, "properties-server");
+    properties.hide();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -144,7 +219,11 @@ int main(int argc, char** argv)
     {
         accounts::TAdmin admin(core::Hive(), [] { return core::Options(); });
         {
-            gui::TfMain window(admin, prompter);
+            // The first start's wizard is shown page by page, then cancelled.
+            gui::TfMain window(admin, prompter, nullptr, [&](QDialog&) {
+                SaveWizardPages(admin, prompter, folder);
+                return 0;
+            });
             admin.MakeInitialCurrent();
             window.show();
             Save(window, folder, "main-welcome-800x500");
@@ -174,6 +253,8 @@ int main(int argc, char** argv)
         Save(window, folder, "main-advanced-filters-page");
         window.resize(560, 500);
         Save(window, folder, "main-narrow-toolbar-overflow");
+        window.resize(800, 500);
+        SaveAccountDialogs(window, admin, prompter, folder);
     }
     DeletionWindowScenes(folder);
     core::FinalizeModules();

@@ -95,12 +95,22 @@ int main(int argc, char** argv)
         tarnwick::gui::TMessageBoxPrompter prompter;
         tarnwick::classify::AddressLists().Load(tarnwick::core::Folders().DataFolder, prompter);
         tarnwick::accounts::TAdmin admin(tarnwick::core::Hive(), [] { return tarnwick::core::Options(); });
+        // Another start may come while the main window is still being made (the first-start wizard
+        // is open): the wizard, or any other modal window, comes to the front then.
+        tarnwick::gui::TfMain* shown = nullptr;
+        const auto raise =
+            QObject::connect(&instance, &tarnwick::gui::TSingleInstance::RaiseRequested, &app, [&shown] {
+                std::fputs("tarnwick: another start handed over to this window\n", stderr);
+                if (QWidget* modal = QApplication::activeModalWidget()) {
+                    modal->raise();
+                    modal->activateWindow();
+                } else if (shown != nullptr) {
+                    shown->RaiseFromAnotherStart();
+                }
+            });
         tarnwick::gui::TfMain main(admin, prompter);
+        shown = &main;
         prompter.SetParent(&main);
-        QObject::connect(&instance, &tarnwick::gui::TSingleInstance::RaiseRequested, &main, [&main] {
-            std::fputs("tarnwick: another start handed over to this window\n", stderr);
-            main.RaiseFromAnotherStart();
-        });
         tarnwick::core::LoadOptionsAtStart();
         // The account shown at start: the default one, else the first.
         admin.MakeInitialCurrent();
@@ -113,6 +123,7 @@ int main(int argc, char** argv)
         if (qEnvironmentVariableIsSet("TARNWICK_EXIT_WHEN_SHOWN"))
             QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         status = QApplication::exec();
+        QObject::disconnect(raise);
     }
     tarnwick::core::FinalizeModules();
     return status;

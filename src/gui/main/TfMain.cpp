@@ -126,11 +126,12 @@ QLabel* HeaderStrip(const QString& text, const char* name, QWidget* parent)
 
 } // namespace
 
-TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* parent)
+TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* parent, TModalRunner runModal)
     : QMainWindow(parent)
     , Admin_(admin)
     , Prompter_(prompter)
     , Registry_(std::make_unique<core::TRegistry>(core::Hive()))
+    , RunModal_(runModal ? std::move(runModal) : TModalRunner(RunModal))
 {
     setObjectName(QStringLiteral("fMain"));
     setWindowTitle(QStringLiteral("Orvalent Tarnwick"));
@@ -149,6 +150,8 @@ TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* pare
     } catch (const std::exception& e) {
         Prompter_.Inform(core::TMessageKind::Error, e.what());
     }
+    if (!Admin_.HasUsers())
+        FirstStart();
     BuildAccountMenus();
     if (!Admin_.HasUsers()) {
         ShowPage(PagePresentation);

@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QMainWindow>
 
 #include "accounts/TAdmin.h"
+#include "gui/accounts/TModalRunner.h"
 #include "gui/main/TDesktopSettings.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -72,9 +75,14 @@ public:
     struct TCommands
     {
         std::function<void()> Receive;
+        // The Outlook Express accounts import: the accounts chosen, or nothing on Cancel. While it is
+        // unset the import commands tell the user that no such import exists here.
+        std::function<std::optional<std::vector<accounts::TUserID>>(QWidget* parent)> ImportAccounts;
     };
 
-    TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* parent = nullptr);
+    // `runModal` shows the account dialogs modally (QDialog::exec when empty); tests drive them.
+    TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* parent = nullptr,
+           TModalRunner runModal = {});
     ~TfMain() override;
 
     const TMainWindowState& State() const { return State_; }
@@ -151,6 +159,24 @@ public:
     // The server's message count as a receive run outside the window found it (the command line,
     // tests); the deletion checks the server against it and lowers it for each deleted message.
     void SetServerCount(std::int32_t count) { State_.ServerCount = count; }
+
+    // ---- accounts ----
+    // Shows an account dialog modally through the window's runner.
+    int RunDialog(QDialog& dialog);
+    // Runs the Add User Wizard and adds its account: only added during a receive, made current when
+    // there is no current account, else after the switch question. Saves nothing; false on Cancel.
+    bool AddAccountWithWizard(QWidget* parent);
+    // The Outlook Express import's accounts; nothing on Cancel or, after telling the user, when no
+    // import exists.
+    std::optional<std::vector<accounts::TUserID>> RunAccountsImport(QWidget* parent);
+    // Empties the message list and the folder tree (the list no longer refers to any account).
+    void ClearListAndTree();
+    // Empties the list and the tree and makes the account at `index` current.
+    void SwitchToAccount(std::size_t index);
+    // Shows or hides the account's items in both receive menus.
+    void SetAccountItemsVisible(std::size_t index, bool visible);
+    // Writes the current account's name and server into the tree's top node again.
+    void ShowAccountCaption();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -249,6 +275,11 @@ private:
     // Empties the account's trash on the server with the deletion window; true when the deletion
     // ran and its records were removed.
     bool DeleteOnServer(accounts::TUser& user, const std::vector<std::size_t>& rows);
+
+    // ---- accounts ----
+    // The first start without any account: the wizard in its first-start form.
+    void FirstStart();
+    TModalRunner RunModal_;
 };
 
 } // namespace tarnwick::gui

@@ -1,0 +1,66 @@
+#include "gui/accounts/TServerPortFields.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+namespace tarnwick::gui {
+
+using accounts::TConnectionSecurity;
+
+TServerPortFields::TServerPortFields(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("paServerPort"));
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    edPort = new QSpinBox(this);
+    edPort->setObjectName(QStringLiteral("edPort"));
+    edPort->setRange(1, 65535);
+    edPort->setValue(accounts::DefaultPop3Port);
+    edPort->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    edPort->setMinimumWidth(70);
+    auto* portLabel = new QLabel(QStringLiteral("Server port"), this);
+    portLabel->setBuddy(edPort);
+    cbSecurity = new QComboBox(this);
+    cbSecurity->setObjectName(QStringLiteral("cbSecurity"));
+    // Items in the order of TConnectionSecurity's values.
+    cbSecurity->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    auto* securityLabel = new QLabel(QStringLiteral("Connection security"), this);
+    securityLabel->setBuddy(cbSecurity);
+    layout->addWidget(portLabel, 0, 0);
+    layout->addWidget(edPort, 0, 1);
+    layout->addWidget(securityLabel, 1, 0);
+    layout->addWidget(cbSecurity, 1, 1);
+    layout->setColumnStretch(2, 1);
+    connect(cbSecurity, &QComboBox::activated, this, &TServerPortFields::SecurityChosen);
+}
+
+void TServerPortFields::SetValues(std::int32_t port, TConnectionSecurity security)
+{
+    edPort->setValue(port);
+    cbSecurity->setCurrentIndex(static_cast<int>(security));
+}
+
+std::int32_t TServerPortFields::Port() const
+{
+    return edPort->value();
+}
+
+TConnectionSecurity TServerPortFields::Security() const
+{
+    return static_cast<TConnectionSecurity>(cbSecurity->currentIndex());
+}
+
+void TServerPortFields::SecurityChosen()
+{
+    if (Security() == TConnectionSecurity::Tls) {
+        if (edPort->value() == accounts::DefaultPop3Port)
+            edPort->setValue(accounts::DefaultPop3sPort);
+    } else if (edPort->value() == accounts::DefaultPop3sPort) {
+        edPort->setValue(accounts::DefaultPop3Port);
+    }
+}
+
+} // namespace tarnwick::gui
