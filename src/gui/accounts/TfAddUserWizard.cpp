@@ -324,11 +324,11 @@ void TfAddUserWizard::reject()
 
 void TfAddUserWizard::done(int result)
 {
-    TakeResult();
+    TakeResult(result == QDialog::Accepted);
     QDialog::done(result);
 }
 
-void TfAddUserWizard::TakeResult()
+void TfAddUserWizard::TakeResult(bool finished)
 {
     if (ResultTaken_)
         return;
@@ -344,7 +344,9 @@ void TfAddUserWizard::TakeResult()
     UserID_.Port = paServerPort->Port();
     UserID_.Security = paServerPort->Security();
     // The new account takes the default over from the one that has it so far, in memory, at once.
-    if (UserID_.IsDefault) {
+    // Only a finished wizard does: a cancelled one leaves the accounts as they were, so that a
+    // later save cannot store an account list without its default.
+    if (UserID_.IsDefault && finished) {
         if (const int old = Admin_.DefaultIndex(); old >= 0)
             Admin_.UserAt(static_cast<std::size_t>(old)).MutableID().IsDefault = false;
     }

@@ -73,7 +73,7 @@ private:
     void ResetToPage1();
     void ShowStep(int step);
     void NextCheck();
-    void TakeResult();
+    void TakeResult(bool finished);
 
     accounts::TAdmin& Admin_;
     core::TPrompter& Prompter_;

@@ -403,7 +403,7 @@ TEST_F(AccountDialogsTest, SecurityChoiceProposesThePortUnlessOneWasTyped)
     EXPECT_EQ(wizard.UserID().Security, accounts::TConnectionSecurity::StartTls);
 }
 
-TEST_F(AccountDialogsTest, TickingDefaultMovesTheDefaultAtOnceEvenWhenCancelled)
+TEST_F(AccountDialogsTest, TickingDefaultMovesTheDefaultOnlyWhenFinished)
 {
     SaveAccounts(2);
     ASSERT_EQ(Admin->DefaultIndex(), 0);
@@ -415,7 +415,7 @@ TEST_F(AccountDialogsTest, TickingDefaultMovesTheDefaultAtOnceEvenWhenCancelled)
         int DefaultAfter;
     };
     const Case cases[] = {{"not ticked, finished", false, false, 0},
-                          {"ticked, cancelled", true, true, -1},
+                          {"ticked, cancelled", true, true, 0},
                           {"ticked, finished", true, false, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
