@@ -31,9 +31,16 @@ class TPrompter;
 class TRegistry;
 } // namespace tarnwick::core
 
+namespace tarnwick::engine {
+class TDownloadMail;
+struct TReceiveConfig;
+} // namespace tarnwick::engine
+
 namespace tarnwick::gui {
 
 class TMessageListModel;
+class TReceiveBridge;
+class TfReceivingMail;
 
 // The working state of the main window, in one place so that the receive and the other commands
 // drive it through the window's operations.
@@ -68,7 +75,8 @@ class TfMain : public QMainWindow, public accounts::TAccountsObserver
     Q_OBJECT
 
 public:
-    // Hooks that later commands attach to; an unset hook makes its command do nothing.
+    // Replacements for commands (tests). A set Receive runs instead of the download, between
+    // entering and leaving receiving mode.
     struct TCommands
     {
         std::function<void()> Receive;
@@ -146,6 +154,18 @@ public:
     void AccountsExist(bool exist) override;
     void AccountMadeCurrent(accounts::TUser& user) override;
     void AccountMenusChanged() override;
+
+    // ---- receive ----
+    // Adjusts the configuration of every receive before it starts (tests: spam-database zones).
+    std::function<void(engine::TReceiveConfig&)> ReceiveConfigHook;
+    // The window of the running or the last receive, or nullptr.
+    TfReceivingMail* ReceivingWindow() const;
+    // Adds the rows of the shown account's records at these indices, read under the download lock.
+    void AppendReceivedRows(const std::vector<std::size_t>& indices);
+
+signals:
+    // A receive is over: receiving mode was left and the trash notice answered.
+    void ReceiveEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -233,6 +253,14 @@ private:
     QAction* ViewPreview_ = nullptr;
     QAction* AdvancedFilters_ = nullptr;
     QAction* MessageRules_ = nullptr;
+
+    // ---- receive ----
+    void StartReceive(accounts::TUser& user, bool trashNotice);
+    void ReceiveOver(accounts::TUser& user, bool finished, bool cancelled, bool trashNotice);
+    void ShowTrashNotice(accounts::TUser& user);
+    std::unique_ptr<TfReceivingMail> ReceivingWindow_;
+    std::unique_ptr<TReceiveBridge> Bridge_;
+    std::unique_ptr<engine::TDownloadMail> Download_; // declared last: stopped and joined first
 };
 
 } // namespace tarnwick::gui
