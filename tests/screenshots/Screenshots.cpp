@@ -16,8 +16,11 @@
 #include "core/Modules.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
+#include "gui/accounts/TfPassword.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/receive/TfReceivingMail.h"
+#include "gui/receive/TfTrashInfo.h"
 #include "rules/TRuleListClass.h"
 #include "views/TAbstractFiltering.h"
 
@@ -105,6 +108,48 @@ void AddRecords(accounts::TUser& user, int count)
     }
 }
 
+// The receiving window during a receive (tasks tab, progress) and after a failed one (errors tab),
+// the password prompt and the trash notice, with the texts a receive gives them.
+void SaveReceiveWindows(const QString& folder)
+{
+    {
+        gui::TfReceivingMail window;
+        window.SetReceiving(true);
+        window.SetTask(QStringLiteral("'pop.example.org'"), QStringLiteral("Executing ..."), 3);
+        window.SetCaption(QStringLiteral("42% Receiving messages for 'Jane Doe'"));
+        window.SetStatusBar(QStringLiteral("Download speed: Extrem accelerated speed"));
+        window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
+        window.SetStatus(QStringLiteral("420 received message(s) of 1000"));
+        window.SetProgress(42);
+        window.show();
+        Save(window, folder, "receiving-during");
+        window.buDetailsClick();
+        Save(window, folder, "receiving-details-folded");
+    }
+    {
+        gui::TfReceivingMail window;
+        window.SetTask(QStringLiteral("'pop.example.org'"), QStringLiteral("Executing ..."), 3);
+        window.SetCaption(QStringLiteral("Receiving messages for 'Jane Doe'"));
+        window.SetStatusBar(QStringLiteral("Download speed: Normal speed"));
+        window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
+        window.AddError(QStringLiteral("Failed to connect to remote server!"));
+        window.SetStatus(QStringLiteral("Failed to connect"));
+        window.ReceiveEnded(false);
+        window.show();
+        Save(window, folder, "receiving-failed");
+    }
+    {
+        gui::TfPassword prompt(QStringLiteral("jane"));
+        prompt.show();
+        Save(prompt, folder, "password-prompt");
+    }
+    {
+        gui::TfTrashInfo notice;
+        notice.show();
+        Save(notice, folder, "trash-notice");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -161,6 +206,7 @@ int main(int argc, char** argv)
         window.resize(560, 500);
         Save(window, folder, "main-narrow-toolbar-overflow");
     }
+    SaveReceiveWindows(folder);
     core::FinalizeModules();
     std::filesystem::remove_all(home);
     return 0;

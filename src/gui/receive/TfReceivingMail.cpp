@@ -202,8 +202,9 @@ TfReceivingMail::TfReceivingMail(QWidget* parent)
     stbarStatus->setSizeGripEnabled(false);
     StatusPart_ = new QLabel(stbarStatus);
     StatusPart_->setObjectName(QStringLiteral("stbarStatusPart0"));
-    StatusPart_->setFixedWidth(240);
-    stbarStatus->addWidget(StatusPart_);
+    // One part of 240 pixels that grows for the longest speed name.
+    StatusPart_->setMinimumWidth(240);
+    stbarStatus->addWidget(StatusPart_, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -224,6 +225,7 @@ void TfReceivingMail::SetTask(const std::optional<QString>& caption, const QStri
         row = new QTreeWidgetItem(lvThreadInfo);
     if (caption) {
         row->setText(0, QStringLiteral("Checking for new messages on ") + *caption);
+        row->setToolTip(0, row->text(0));
         row->setIcon(0, WorkingIcon());
     } else {
         row->setIcon(0, EndedIcon());
