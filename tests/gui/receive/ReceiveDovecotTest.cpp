@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -210,6 +211,7 @@ protected:
 TEST_F(ReceiveDovecotTest, FullReceiveListsEveryMessageAndClosesTheWindowOnFinished)
 {
     AddAccount(Messages(40));
+    SetOptions([](core::TOptionRec& o) { o.AutoscrollonAdd = "1"; });
     TfMain& window = Open();
     Current().Settings.Connections = 4;
     // Rows arrive while the receive runs, on the user-interface thread, in receiving mode.
@@ -223,6 +225,10 @@ TEST_F(ReceiveDovecotTest, FullReceiveListsEveryMessageAndClosesTheWindowOnFinis
 
     EXPECT_EQ(Rows(), 40);
     EXPECT_EQ(rowsWhileReceiving, 40);
+    // AutoscrollonAdd "1": the list followed the rows to the last one.
+    QScrollBar* scroll = Child<QTreeView>(window, "lvMessages")->verticalScrollBar();
+    EXPECT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
     EXPECT_EQ(window.State().ServerCount, 40);
     EXPECT_FALSE(window.IsReceiving());
     EXPECT_TRUE(Child<QAction>(window, "tbReceive")->isEnabled());
@@ -312,6 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ReceiveDovecotTest, StopEndsInterruptedWhileHiddenWindowKeepsReceiving)
 {
     AddAccount(Messages(1500));
+    SetOptions([](core::TOptionRec& o) { o.AutoscrollonAdd = "0"; });
     TfMain& window = Open();
     Current().Settings.Connections = 1;
     bool hidden = false;
@@ -338,6 +345,8 @@ TEST_F(ReceiveDovecotTest, StopEndsInterruptedWhileHiddenWindowKeepsReceiving)
     EXPECT_LT(Rows(), 1500);
     EXPECT_EQ(TaskStatus(), "Interrupted ...");
     EXPECT_TRUE(Receiving().isVisible()) << "an interrupted receive leaves the window open";
+    EXPECT_EQ(Child<QTreeView>(window, "lvMessages")->verticalScrollBar()->value(), 0)
+        << "AutoscrollonAdd \"0\" leaves the list where it was";
     EXPECT_FALSE(window.IsReceiving());
 }
 
@@ -380,6 +389,7 @@ TEST_F(ReceiveDovecotTest, PasswordPromptRemembersOrCancels)
                       Current().ID().AccountName);
             EXPECT_TRUE(Child<QLineEdit>(prompt, "edUserName")->isReadOnly());
             EXPECT_FALSE(Child<QCheckBox>(prompt, "cbRememberPassword")->isChecked());
+            EXPECT_EQ(prompt.focusWidget(), Child<QLineEdit>(prompt, "edPassword"));
             if (cancel) {
                 QTest::mouseClick(Child<QPushButton>(prompt, "buCancel"), Qt::LeftButton);
                 return;
