@@ -845,13 +845,7 @@ void TfMain::SetAccountCommandsEnabled(bool enabled)
 
 void TfMain::AppendRow(std::size_t recordIndex)
 {
-    accounts::TUser* user = Shown();
-    if (user == nullptr || recordIndex >= user->Mails.Count() || user->Mails.At(recordIndex) == nullptr)
-        return;
-    Model_->AppendRows({{recordIndex, user->Mails.At(recordIndex)->Number}});
-    const auto options = core::Options();
-    if (options && core::IsOn(options->AutoscrollonAdd))
-        lvMessages->scrollToBottom();
+    AppendReceivedRows({recordIndex});
 }
 
 void TfMain::ReceiveRequested(std::function<void()> receive)

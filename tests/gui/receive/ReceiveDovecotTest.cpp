@@ -141,7 +141,8 @@ protected:
                            bool remember = true, int port = 0)
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("recv-") + info->name() + suffix;
+        // The process id keeps a rerun against the same server away from the maildrops of the last.
+        std::string name = "recv" + std::to_string(::getpid()) + "-" + info->name() + suffix;
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return c == '/' ? '-' : static_cast<char>(std::tolower(c)); });
         Server.CreateUser(name, Password, messages);
@@ -317,32 +318,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ReceiveDovecotTest, StopEndsInterruptedWhileHiddenWindowKeepsReceiving)
 {
-    AddAccount(Messages(1500));
+    AddAccount(Messages(3000));
     SetOptions([](core::TOptionRec& o) { o.AutoscrollonAdd = "0"; });
     TfMain& window = Open();
     Current().Settings.Connections = 1;
-    bool hidden = false;
     bool stopped = false;
     QObject::connect(&window.Messages(), &QAbstractItemModel::rowsInserted, &window, [&] {
         TfReceivingMail& receiving = Receiving();
-        if (!hidden) {
-            // Hiding does not stop the receive; the window comes back through the main window.
-            hidden = true;
-            QTest::mouseClick(Child<QPushButton>(receiving, "buHide"), Qt::LeftButton);
-            EXPECT_FALSE(receiving.isVisible());
-            window.ShowReceivingWindow();
-            EXPECT_TRUE(receiving.isVisible());
-            EXPECT_TRUE(receiving.Animation().IsRunning());
-        } else if (!stopped && window.Messages().rowCount() >= 20) {
-            stopped = true;
-            QTest::mouseClick(Child<QPushButton>(receiving, "buStop"), Qt::LeftButton);
-        }
+        if (stopped)
+            return;
+        // Hiding does not stop the receive; the window comes back through the main window.
+        QTest::mouseClick(Child<QPushButton>(receiving, "buHide"), Qt::LeftButton);
+        EXPECT_FALSE(receiving.isVisible());
+        window.ShowReceivingWindow();
+        EXPECT_TRUE(receiving.isVisible());
+        EXPECT_TRUE(receiving.Animation().IsRunning());
+        stopped = true;
+        QTest::mouseClick(Child<QPushButton>(receiving, "buStop"), Qt::LeftButton);
     });
     Receive([&] { window.ReceiveClick(-1); });
 
     ASSERT_TRUE(stopped);
-    EXPECT_GE(Rows(), 20);
-    EXPECT_LT(Rows(), 1500);
+    EXPECT_GT(Rows(), 0);
+    EXPECT_LT(Rows(), 3000);
     EXPECT_EQ(TaskStatus(), "Interrupted ...");
     EXPECT_TRUE(Receiving().isVisible()) << "an interrupted receive leaves the window open";
     EXPECT_EQ(Child<QTreeView>(window, "lvMessages")->verticalScrollBar()->value(), 0)
@@ -352,16 +350,17 @@ TEST_F(ReceiveDovecotTest, StopEndsInterruptedWhileHiddenWindowKeepsReceiving)
 
 TEST_F(ReceiveDovecotTest, ClosingWhileReceivingAsksAndPressesStop)
 {
-    AddAccount(Messages(1500));
+    AddAccount(Messages(3000));
     TfMain& window = Open();
     Current().Settings.Connections = 1;
     Prompter.Answers = {core::TAnswer::No, core::TAnswer::Yes};
     int closes = 0;
     QObject::connect(&window.Messages(), &QAbstractItemModel::rowsInserted, &window, [&] {
-        if (closes < 2 && window.Messages().rowCount() >= 10 * (closes + 1)) {
+        // The first rows: No keeps the window; the next rows: Yes closes it.
+        if (closes < 2) {
             ++closes;
             window.close();
-            EXPECT_EQ(window.isVisible(), closes == 1) << "No keeps the window, Yes closes it";
+            EXPECT_EQ(window.isVisible(), closes == 1);
         }
     });
     Receive([&] { window.ReceiveClick(-1); });
@@ -370,7 +369,20 @@ TEST_F(ReceiveDovecotTest, ClosingWhileReceivingAsksAndPressesStop)
     EXPECT_EQ(Prompter.Log[1].Text, core::texts::ExitWhileReceiving);
     EXPECT_EQ(TaskStatus(), "Interrupted ...");
     EXPECT_FALSE(Receiving().isVisible()) << "the program's windows close together";
-    EXPECT_LT(Rows(), 1500);
+    EXPECT_LT(Rows(), 3000);
+}
+
+TEST_F(ReceiveDovecotTest, WithoutAnAccountReceiveOnlyInforms)
+{
+    TfMain& window = Open();
+    QSignalSpy ended(&window, &TfMain::ReceiveEnded);
+    window.ReceiveClick(-1);
+    ASSERT_EQ(Prompter.Log.size(), 1u);
+    EXPECT_EQ(Prompter.Log[0].Text, "You have to define at least one user!");
+    EXPECT_EQ(Prompter.Log[0].Kind, core::TMessageKind::Information);
+    EXPECT_FALSE(window.IsReceiving());
+    EXPECT_EQ(window.ReceivingWindow(), nullptr);
+    EXPECT_EQ(ended.count(), 0);
 }
 
 // Without a remembered password the prompt asks, above the receiving window that stays on top
@@ -504,6 +516,7 @@ TEST_P(TrashNoticeTest, FollowsTheChosenButton)
     });
     Receive([&] { window.ReceiveClick(-1); });
 
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
     EXPECT_TRUE(receivingHidden);
     EXPECT_EQ(text, "Some message were found either spam or questionable and have therefor been deleted and "
                     "placed into Trash folder.");
