@@ -23,9 +23,12 @@
 #include "core/TRegistry.h"
 #include "gui/accounts/TfAcounts.h"
 #include "gui/accounts/TfAddUserWizard.h"
+#include "gui/accounts/TfPassword.h"
 #include "gui/accounts/TfUserProperties.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/receive/TfReceivingMail.h"
+#include "gui/receive/TfTrashInfo.h"
 #include "gui/trash/TRecycleAnimation.h"
 #include "gui/trash/TfDeleteMail.h"
 #include "rules/TRuleListClass.h"
@@ -194,6 +197,48 @@ void SaveAccountDialogs(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
     properties.hide();
 }
 
+// The receiving window during a receive (tasks tab, progress) and after a failed one (errors tab),
+// the password prompt and the trash notice, with the texts a receive gives them.
+void SaveReceiveWindows(const QString& folder)
+{
+    {
+        gui::TfReceivingMail window;
+        window.SetReceiving(true);
+        window.SetTask(QStringLiteral("'pop.example.org'"), QStringLiteral("Executing ..."), 3);
+        window.SetCaption(QStringLiteral("42% Receiving messages for 'Jane Doe'"));
+        window.SetStatusBar(QStringLiteral("Download speed: Extrem accelerated speed"));
+        window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
+        window.SetStatus(QStringLiteral("420 received message(s) of 1000"));
+        window.SetProgress(42);
+        window.show();
+        Save(window, folder, "receiving-during");
+        window.buDetailsClick();
+        Save(window, folder, "receiving-details-folded");
+    }
+    {
+        gui::TfReceivingMail window;
+        window.SetTask(QStringLiteral("'pop.example.org'"), QStringLiteral("Executing ..."), 3);
+        window.SetCaption(QStringLiteral("Receiving messages for 'Jane Doe'"));
+        window.SetStatusBar(QStringLiteral("Download speed: Normal speed"));
+        window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
+        window.AddError(QStringLiteral("Failed to connect to remote server!"));
+        window.SetStatus(QStringLiteral("Failed to connect"));
+        window.ReceiveEnded(false);
+        window.show();
+        Save(window, folder, "receiving-failed");
+    }
+    {
+        gui::TfPassword prompt(QStringLiteral("jane"));
+        prompt.show();
+        Save(prompt, folder, "password-prompt");
+    }
+    {
+        gui::TfTrashInfo notice;
+        notice.show();
+        Save(notice, folder, "trash-notice");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -257,6 +302,7 @@ int main(int argc, char** argv)
         SaveAccountDialogs(window, admin, prompter, folder);
     }
     DeletionWindowScenes(folder);
+    SaveReceiveWindows(folder);
     core::FinalizeModules();
     std::filesystem::remove_all(home);
     return 0;

@@ -1,9 +1,11 @@
 #include "TMessageListModel.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "accounts/TMailMessage.h"
 #include "accounts/TUser.h"
+#include "engine/DownloadLock.h"
 #include "gui/common/TImages.h"
 
 namespace tarnwick::gui {
@@ -109,9 +111,14 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount() || User_ == nullptr)
         return {};
     const auto& key = Rows_[static_cast<std::size_t>(index.row())];
-    if (key.RecordIndex >= User_->Mails.Count())
-        return {};
-    const accounts::TMailMessage* m = User_->Mails.At(key.RecordIndex);
+    const accounts::TMailMessage* m = nullptr;
+    {
+        // A receive may be adding records meanwhile; its workers never change a record once added.
+        std::lock_guard lock(engine::DownloadLock());
+        if (key.RecordIndex >= User_->Mails.Count())
+            return {};
+        m = User_->Mails.At(key.RecordIndex);
+    }
     if (m == nullptr)
         return {};
     const int column = index.column();

@@ -36,8 +36,11 @@
 #include "core/TFolders.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
+#include "engine/TDownloadMail.h"
 #include "gui/common/TImages.h"
 #include "gui/main/TMessageListModel.h"
+#include "gui/receive/TReceiveBridge.h"
+#include "gui/receive/TfReceivingMail.h"
 #include "rules/TRuleListClass.h"
 #include "rules/TRuleMatcher.h"
 #include "views/TAbstractFiltering.h"
@@ -845,13 +848,7 @@ void TfMain::SetAccountCommandsEnabled(bool enabled)
 
 void TfMain::AppendRow(std::size_t recordIndex)
 {
-    accounts::TUser* user = Shown();
-    if (user == nullptr || recordIndex >= user->Mails.Count() || user->Mails.At(recordIndex) == nullptr)
-        return;
-    Model_->AppendRows({{recordIndex, user->Mails.At(recordIndex)->Number}});
-    const auto options = core::Options();
-    if (options && core::IsOn(options->AutoscrollonAdd))
-        lvMessages->scrollToBottom();
+    AppendReceivedRows({recordIndex});
 }
 
 void TfMain::ReceiveRequested(std::function<void()> receive)
@@ -1251,23 +1248,14 @@ void TfMain::ApplicationEventsActivate()
 {
     const auto options = core::Options();
     if (!State_.StartupReceivePending || !Admin_.HasUsers() || Admin_.CurrentUser() == nullptr || !options ||
-        !core::IsOn(options->AutoReceive) || !Commands_.Receive)
+        !core::IsOn(options->AutoReceive) || State_.Receiving)
         return;
     paMsgControl->hide();
     paPreview->show();
     Model_->Clear();
-    EnterReceivingMode();
     State_.StartupReceivePending = false;
-    struct TLeave
-    {
-        TfMain* Window;
-        ~TLeave() { Window->LeaveReceivingMode(); }
-    } leave{this};
-    try {
-        Commands_.Receive();
-    } catch (const std::exception& e) {
-        Prompter_.Inform(core::TMessageKind::Error, e.what());
-    }
+    // Receiving mode ends with the receive, also when it fails; no trash notice at start-up.
+    StartReceive(*Admin_.CurrentUser(), false);
 }
 
 void TfMain::RaiseFromAnotherStart()
@@ -1316,12 +1304,19 @@ void TfMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (State_.Receiving &&
-        Prompter_.Ask(core::TMessageKind::Confirmation, std::string(core::texts::ExitWhileReceiving),
-                      {core::TAnswer::Yes, core::TAnswer::No}) != core::TAnswer::Yes) {
-        event->ignore();
-        return;
+    if (State_.Receiving) {
+        if (Prompter_.Ask(core::TMessageKind::Confirmation, std::string(core::texts::ExitWhileReceiving),
+                          {core::TAnswer::Yes, core::TAnswer::No}) != core::TAnswer::Yes) {
+            event->ignore();
+            return;
+        }
+        // Yes presses Stop; the receive ends while the program closes.
+        if (ReceivingWindow_)
+            ReceivingWindow_->buStopClick();
     }
+    // The receiving window has no parent: it must not keep the program running.
+    if (ReceivingWindow_)
+        ReceivingWindow_->hide();
     event->accept();
 }
 

@@ -34,9 +34,16 @@ class TPrompter;
 class TRegistry;
 } // namespace tarnwick::core
 
+namespace tarnwick::engine {
+class TDownloadMail;
+struct TReceiveConfig;
+} // namespace tarnwick::engine
+
 namespace tarnwick::gui {
 
 class TMessageListModel;
+class TReceiveBridge;
+class TfReceivingMail;
 
 // The working state of the main window, in one place so that the receive and the other commands
 // drive it through the window's operations.
@@ -71,7 +78,8 @@ class TfMain : public QMainWindow, public accounts::TAccountsObserver
     Q_OBJECT
 
 public:
-    // Hooks that later commands attach to; an unset hook makes its command do nothing.
+    // Replacements for commands (tests). A set Receive runs instead of the download, between
+    // entering and leaving receiving mode.
     struct TCommands
     {
         std::function<void()> Receive;
@@ -178,6 +186,18 @@ public:
     // Writes the current account's name and server into the tree's top node again.
     void ShowAccountCaption();
 
+    // ---- receive ----
+    // Adjusts the configuration of every receive before it starts (tests: spam-database zones).
+    std::function<void(engine::TReceiveConfig&)> ReceiveConfigHook;
+    // The window of the running or the last receive, or nullptr.
+    TfReceivingMail* ReceivingWindow() const;
+    // Adds the rows of the shown account's records at these indices, read under the download lock.
+    void AppendReceivedRows(const std::vector<std::size_t>& indices);
+
+signals:
+    // A receive is over: receiving mode was left and the trash notice answered.
+    void ReceiveEnded();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -280,6 +300,14 @@ private:
     // The first start without any account: the wizard in its first-start form.
     void FirstStart();
     TModalRunner RunModal_;
+
+    // ---- receive ----
+    void StartReceive(accounts::TUser& user, bool trashNotice);
+    void ReceiveOver(accounts::TUser& user, bool finished, bool cancelled, bool trashNotice);
+    void ShowTrashNotice(accounts::TUser& user);
+    std::unique_ptr<TfReceivingMail> ReceivingWindow_;
+    std::unique_ptr<TReceiveBridge> Bridge_;
+    std::unique_ptr<engine::TDownloadMail> Download_; // declared last: stopped and joined first
 };
 
 } // namespace tarnwick::gui

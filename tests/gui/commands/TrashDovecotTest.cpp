@@ -323,7 +323,10 @@ TEST_F(TrashDovecotTest, AnUnreachableServerIsReportedAndChangesNothing)
     Prompter.Answers = {TAnswer::Yes};
     Window->EmptyTrashClick();
 
-    ASSERT_EQ(Prompter.Log.size(), 2u);
+    std::string shown;
+    for (const auto& entry : Prompter.Log)
+        shown += "[" + entry.Text + "] ";
+    ASSERT_EQ(Prompter.Log.size(), 2u) << shown;
     EXPECT_EQ(Prompter.Log[1].Kind, core::TMessageKind::Error);
     EXPECT_EQ(Prompter.Log[1].Text.find(Password), std::string::npos);
     EXPECT_EQ(OnServer(), 3u);
