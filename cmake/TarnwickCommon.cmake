@@ -20,9 +20,12 @@ if(TARNWICK_SANITIZE)
     target_link_options(tarnwick_options INTERFACE -fsanitize=${TARNWICK_SANITIZE})
 endif()
 
-set(CMAKE_AUTOMOC ON)
-set(CMAKE_AUTOUIC ON)
-set(CMAKE_AUTORCC ON)
+# Qt's code generators, for the builds that have Qt (the libraries below the GUI never need them).
+if(TARNWICK_BUILD_GUI)
+    set(CMAKE_AUTOMOC ON)
+    set(CMAKE_AUTOUIC ON)
+    set(CMAKE_AUTORCC ON)
+endif()
 
 # tarnwick_add_test(name SOURCES ... LIBS ... [GUI] [LABEL unit|gui|integration] [FIXTURES name])
 # Builds one GoogleTest executable and registers its cases with CTest. GUI tests run on
