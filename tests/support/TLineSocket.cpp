@@ -73,6 +73,23 @@ void TLoopbackListener::CloseListening()
     }
 }
 
+int ClosedLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw std::runtime_error("test: cannot find a free port on 127.0.0.1");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
 TLineSocket::~TLineSocket()
 {
     ::close(Fd_);

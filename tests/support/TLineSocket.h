@@ -29,6 +29,9 @@ private:
     int Port_ = 0;
 };
 
+// A port on 127.0.0.1 where nothing listens (a connection there is refused at once).
+int ClosedLoopbackPort();
+
 // The lines of one accepted connection (closed with it), with the listener's stop signal watched
 // by every wait.
 class TLineSocket

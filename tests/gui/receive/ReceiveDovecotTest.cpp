@@ -42,6 +42,7 @@
 #include "gui/receive/TfTrashInfo.h"
 #include "support/TDovecot.h"
 #include "support/TFakeMaildrop.h"
+#include "support/TLineSocket.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
 #include "views/TAbstractFiltering.h"
@@ -63,20 +64,6 @@ std::vector<std::string> Messages(int count, int blackListedFrom = 0)
         messages.push_back(n == blackListedFrom ? test::TFakeMaildrop::Message(n, "spammer@junk.example")
                                                 : test::TFakeMaildrop::Message(n));
     return messages;
-}
-
-// A loopback port that nothing listens on.
-int ClosedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 // Runs `act` on the first modal window of type T that opens (a password prompt, the trash notice).
@@ -278,7 +265,7 @@ class ReceiveFailureTest : public ReceiveDovecotTest, public ::testing::WithPara
 TEST_P(ReceiveFailureTest, LeavesTheFailureTextsVisible)
 {
     const TFailureCase c = GetParam();
-    AddAccount(Messages(3), "", true, c.WrongPassword ? 0 : ClosedPort());
+    AddAccount(Messages(3), "", true, c.WrongPassword ? 0 : test::ClosedLoopbackPort());
     if (c.WrongPassword) {
         Admin->UserAt(0).MutableID().Password = "not-" + Password;
         Admin->SaveUsers();

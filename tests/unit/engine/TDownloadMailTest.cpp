@@ -16,6 +16,7 @@
 #include "classify/TSearchAddress.h"
 #include "core/MessageTexts.h"
 #include "support/TFakeMaildrop.h"
+#include "support/TLineSocket.h"
 #include "support/TReceiveRecorder.h"
 #include "support/TTempHome.h"
 
@@ -73,20 +74,6 @@ std::vector<std::string> Messages(int count)
     for (int n = 1; n <= count; ++n)
         messages.push_back(TFakeMaildrop::Message(n));
     return messages;
-}
-
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 class ReceiveTest : public ::testing::Test
@@ -164,7 +151,7 @@ TEST_P(ReceiveFaultTest, EndsAsTheServerAllows)
 {
     const TFaultCase& c = GetParam();
     TFakeMaildrop server(Messages(c.Messages), c.Faults);
-    Account(c.Unreachable ? ClosedPort() : server.Port(), c.Connections);
+    Account(c.Unreachable ? test::ClosedLoopbackPort() : server.Port(), c.Connections);
     TDownloadMail receive(User, Recorder, Config());
     const TReceiveReport report = receive.Run();
 
