@@ -204,12 +204,7 @@ void TDownloadMail::RunReceive()
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Connecting ..."); });
         Counter_->Close();
     } catch (const core::TError&) {
-        if (State_->StopRequested()) {
-            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
-            return;
-        }
-        State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
-        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        CounterSessionLost();
         return;
     }
     State_->SetServerCount(count);
@@ -258,6 +253,18 @@ void TDownloadMail::NewCounterSession()
         Counter_->Abort();
 }
 
+// The session of the count or of the end check failed: "Interrupted ..." after Stop, else the
+// connection is reported lost.
+void TDownloadMail::CounterSessionLost()
+{
+    if (State_->StopRequested()) {
+        Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+        return;
+    }
+    State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
+    Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+}
+
 void TDownloadMail::EndCheck()
 {
     NewCounterSession();
@@ -265,12 +272,7 @@ void TDownloadMail::EndCheck()
         Counter_->Open();
         State_->CountSession();
     } catch (const core::TError&) {
-        if (State_->StopRequested()) {
-            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
-            return;
-        }
-        State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
-        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        CounterSessionLost();
         return;
     }
     Counter_->Close();

@@ -83,6 +83,7 @@ private:
     void StartWorkers(std::size_t count, const std::vector<std::string>& zones);
     void NewCounterSession();
     void EndCheck();
+    void CounterSessionLost();
 
     accounts::TUser& User_;
     TReceiveObserver& Observer_;
