@@ -1,12 +1,14 @@
 #include "TProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,11 +88,24 @@ TProcessResult RunProcess(const std::string& program, const std::vector<std::str
     err.Close(1);
 
     std::thread writer([&] {
+        // A program that ends without reading all of its input closes the pipe: the write then
+        // fails with EPIPE instead of ending the test with SIGPIPE.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
         std::size_t done = 0;
         while (done < input.size()) {
             const ssize_t n = ::write(in.Fd[1], input.data() + done, input.size() - done);
-            if (n <= 0)
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n < 0 && errno == EPIPE) {
+                    const timespec none{};
+                    sigtimedwait(&pipeSignal, nullptr, &none); // the SIGPIPE left pending on this thread
+                }
                 break;
+            }
             done += static_cast<std::size_t>(n);
         }
         in.Close(1);
