@@ -21,20 +21,29 @@ TServerPortFields::TServerPortFields(QWidget* parent)
     edPort->setValue(accounts::DefaultPop3Port);
     edPort->setButtonSymbols(QAbstractSpinBox::NoButtons);
     edPort->setMinimumWidth(70);
-    auto* portLabel = new QLabel(QStringLiteral("Server port"), this);
-    portLabel->setBuddy(edPort);
+    PortLabel_ = new QLabel(QStringLiteral("Server port"), this);
+    PortLabel_->setBuddy(edPort);
     cbSecurity = new QComboBox(this);
     cbSecurity->setObjectName(QStringLiteral("cbSecurity"));
     // Items in the order of TConnectionSecurity's values.
     cbSecurity->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
-    auto* securityLabel = new QLabel(QStringLiteral("Connection security"), this);
-    securityLabel->setBuddy(cbSecurity);
-    layout->addWidget(portLabel, 0, 0);
+    SecurityLabel_ = new QLabel(QStringLiteral("Connection security"), this);
+    SecurityLabel_->setBuddy(cbSecurity);
+    layout->addWidget(PortLabel_, 0, 0);
     layout->addWidget(edPort, 0, 1);
-    layout->addWidget(securityLabel, 1, 0);
+    layout->addWidget(SecurityLabel_, 1, 0);
     layout->addWidget(cbSecurity, 1, 1);
     layout->setColumnStretch(2, 1);
     connect(cbSecurity, &QComboBox::activated, this, &TServerPortFields::SecurityChosen);
+}
+
+void TServerPortFields::AddTo(QGridLayout* grid, int row)
+{
+    grid->addWidget(PortLabel_, row, 0);
+    grid->addWidget(edPort, row, 1, Qt::AlignLeft);
+    grid->addWidget(SecurityLabel_, row + 1, 0);
+    grid->addWidget(cbSecurity, row + 1, 1, Qt::AlignLeft);
+    hide();
 }
 
 void TServerPortFields::SetValues(std::int32_t port, TConnectionSecurity security)

@@ -7,6 +7,8 @@
 #include "accounts/TUserID.h"
 
 class QComboBox;
+class QGridLayout;
+class QLabel;
 class QSpinBox;
 
 namespace tarnwick::gui {
@@ -29,11 +31,18 @@ public:
     QSpinBox* PortField() const { return edPort; }
     QComboBox* SecurityField() const { return cbSecurity; }
 
+    // Moves the labels and fields into `grid` at `row` and the row below (labels in column 0,
+    // fields in column 1) so that they line up with the fields around them; this widget then
+    // stays empty and hidden.
+    void AddTo(QGridLayout* grid, int row);
+
 private:
     void SecurityChosen();
 
     QSpinBox* edPort = nullptr;
     QComboBox* cbSecurity = nullptr;
+    QLabel* PortLabel_ = nullptr;
+    QLabel* SecurityLabel_ = nullptr;
 };
 
 } // namespace tarnwick::gui

@@ -155,18 +155,18 @@ void TfUserProperties::BuildPages()
     serverGrid->addWidget(new QLabel(QStringLiteral("Incoming mail (POP3) server:"), server), 1, 0, 1, 2);
     serverGrid->addWidget(edServer, 2, 0, 1, 2);
     paServerPort = new TServerPortFields(server);
-    serverGrid->addWidget(paServerPort, 3, 0, 1, 2);
+    paServerPort->AddTo(serverGrid, 3);
     edAccountName = new QLineEdit(server);
     edAccountName->setObjectName(QStringLiteral("edAccountName"));
-    labelled(serverGrid, 4, QStringLiteral("Account Name:    "), edAccountName);
+    labelled(serverGrid, 5, QStringLiteral("Account Name:    "), edAccountName);
     edPassword = new QLineEdit(server);
     edPassword->setObjectName(QStringLiteral("edPassword"));
     edPassword->setEchoMode(QLineEdit::Password);
-    labelled(serverGrid, 5, QStringLiteral("Password:    "), edPassword);
+    labelled(serverGrid, 6, QStringLiteral("Password:    "), edPassword);
     cbRememberPassword = new QCheckBox(QStringLiteral("Remember Password"), server);
     cbRememberPassword->setObjectName(QStringLiteral("cbRememberPassword"));
-    serverGrid->addWidget(cbRememberPassword, 6, 1);
-    serverGrid->setRowStretch(7, 1);
+    serverGrid->addWidget(cbRememberPassword, 7, 1);
+    serverGrid->setRowStretch(8, 1);
 }
 
 void TfUserProperties::ShowPage(int page)
