@@ -28,14 +28,6 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-std::vector<std::string> Messages(int count)
-{
-    std::vector<std::string> messages;
-    for (int n = 1; n <= count; ++n)
-        messages.push_back(TFakeMaildrop::Message(n));
-    return messages;
-}
-
 std::string LowerName(std::string name)
 {
     std::replace(name.begin(), name.end(), '/', '-');
@@ -127,7 +119,7 @@ class ReceiveLevelTest : public EngineDovecotTest, public ::testing::WithParamIn
 TEST_P(ReceiveLevelTest, ListsEveryMessageOnce)
 {
     const TLevelCase c = GetParam();
-    CreateMaildrop(Messages(c.Messages), c.Connections);
+    CreateMaildrop(TFakeMaildrop::Messages(c.Messages), c.Connections);
     TDownloadMail receive(User, Recorder, Config());
     const TReceiveReport report = receive.Run();
 
@@ -164,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, ReceiveLevelTest,
 
 TEST_F(EngineDovecotTest, EmptyingTrashOfTwoAndFourLeavesOneTwoThree)
 {
-    CreateMaildrop(Messages(5), 4);
+    CreateMaildrop(TFakeMaildrop::Messages(5), 4);
     ASSERT_EQ(Receive().Outcome, TReceiveOutcome::Finished);
     std::int32_t serverCount = 5;
     TrashMessages(User, IndicesOf({2, 4}));
@@ -211,7 +203,7 @@ class ChangedMaildropTest : public EngineDovecotTest, public ::testing::WithPara
 TEST_P(ChangedMaildropTest, DeletionRefusesAndDeletesNothing)
 {
     const TChangeCase& c = GetParam();
-    const std::vector<std::string> messages = Messages(5);
+    const std::vector<std::string> messages = TFakeMaildrop::Messages(5);
     CreateMaildrop(messages, 2);
     ASSERT_EQ(Receive().Outcome, TReceiveOutcome::Finished);
     std::int32_t serverCount = 5;

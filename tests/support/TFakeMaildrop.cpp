@@ -34,6 +34,14 @@ std::string TFakeMaildrop::Message(int n, const std::string& from)
            std::to_string(n) + "\r\n";
 }
 
+std::vector<std::string> TFakeMaildrop::Messages(int count)
+{
+    std::vector<std::string> messages;
+    for (int n = 1; n <= count; ++n)
+        messages.push_back(Message(n));
+    return messages;
+}
+
 TFakeMaildrop::TFakeMaildrop(std::vector<std::string> messages, TMaildropFaults faults)
     : Messages_(std::move(messages))
     , Faults_(faults)

@@ -49,6 +49,8 @@ public:
 
     // A message with a From, a Subject "Message n" and a Message-ID of its own.
     static std::string Message(int n, const std::string& from = "someone@example.org");
+    // Messages 1 to `count` as Message gives them.
+    static std::vector<std::string> Messages(int count);
 
 private:
     void Listen();

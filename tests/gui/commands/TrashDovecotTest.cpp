@@ -85,10 +85,7 @@ protected:
     // account's list; the window then shows "All messages".
     void ReceiveInto(int count)
     {
-        std::vector<std::string> messages;
-        for (int n = 1; n <= count; ++n)
-            messages.push_back(test::TFakeMaildrop::Message(n));
-        Server.CreateUser(UserName, Password, messages);
+        Server.CreateUser(UserName, Password, test::TFakeMaildrop::Messages(count));
         Admin = std::make_unique<accounts::TAdmin>(core::Hive(), [] { return core::Options(); });
         accounts::TUserID id;
         id.AccountName = UserName;

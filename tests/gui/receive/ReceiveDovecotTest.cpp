@@ -59,10 +59,10 @@ using TStrings = std::vector<std::string>;
 
 std::vector<std::string> Messages(int count, int blackListedFrom = 0)
 {
-    std::vector<std::string> messages;
-    for (int n = 1; n <= count; ++n)
-        messages.push_back(n == blackListedFrom ? test::TFakeMaildrop::Message(n, "spammer@junk.example")
-                                                : test::TFakeMaildrop::Message(n));
+    std::vector<std::string> messages = test::TFakeMaildrop::Messages(count);
+    if (blackListedFrom >= 1 && blackListedFrom <= count)
+        messages[static_cast<std::size_t>(blackListedFrom - 1)] =
+            test::TFakeMaildrop::Message(blackListedFrom, "spammer@junk.example");
     return messages;
 }
 

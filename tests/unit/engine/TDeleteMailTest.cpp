@@ -133,10 +133,7 @@ TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
 {
     const TDeleCase& c = GetParam();
     TTempHome home;
-    std::vector<std::string> messages;
-    for (int n = 1; n <= 5; ++n)
-        messages.push_back(TFakeMaildrop::Message(n));
-    TFakeMaildrop server(messages, c.Faults);
+    TFakeMaildrop server(TFakeMaildrop::Messages(5), c.Faults);
 
     accounts::TUser user;
     accounts::TUserID id;

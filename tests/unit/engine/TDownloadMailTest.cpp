@@ -68,14 +68,6 @@ struct TClassifyWorld
     }
 };
 
-std::vector<std::string> Messages(int count)
-{
-    std::vector<std::string> messages;
-    for (int n = 1; n <= count; ++n)
-        messages.push_back(TFakeMaildrop::Message(n));
-    return messages;
-}
-
 class ReceiveTest : public ::testing::Test
 {
 protected:
@@ -150,7 +142,7 @@ class ReceiveFaultTest : public ReceiveTest, public ::testing::WithParamInterfac
 TEST_P(ReceiveFaultTest, EndsAsTheServerAllows)
 {
     const TFaultCase& c = GetParam();
-    TFakeMaildrop server(Messages(c.Messages), c.Faults);
+    TFakeMaildrop server(TFakeMaildrop::Messages(c.Messages), c.Faults);
     Account(c.Unreachable ? test::ClosedLoopbackPort() : server.Port(), c.Connections);
     TDownloadMail receive(User, Recorder, Config());
     const TReceiveReport report = receive.Run();
@@ -288,7 +280,7 @@ TEST_F(ReceiveTest, PipeliningSendsTheSameCommands)
     for (const bool capa : {true, false}) {
         TMaildropFaults faults;
         faults.Capa = capa;
-        TFakeMaildrop server(Messages(20), faults);
+        TFakeMaildrop server(TFakeMaildrop::Messages(20), faults);
         Account(server.Port(), 1);
         TReceiveRecorder recorder;
         TDownloadMail receive(User, recorder, Config());
@@ -310,7 +302,7 @@ TEST_F(ReceiveTest, ShowsEveryTextInOrder)
     // One command at a time, so that the taken count grows by one per message.
     TMaildropFaults faults;
     faults.Capa = false;
-    TFakeMaildrop server(Messages(2), faults);
+    TFakeMaildrop server(TFakeMaildrop::Messages(2), faults);
     Account(server.Port(), 1);
     TReceiveConfig config = Config();
     config.DownloadSpeed = 1;
@@ -344,7 +336,7 @@ TEST_F(ReceiveTest, EmptyMaildropHasCountingWorkerAndCheckSessions)
 
 TEST_F(ReceiveTest, StopBeforeTheWorkersStartCreatesNone)
 {
-    TFakeMaildrop server(Messages(5));
+    TFakeMaildrop server(TFakeMaildrop::Messages(5));
     Account(server.Port(), 4);
     TDownloadMail receive(User, Recorder, Config());
     Recorder.OnLine = [&](const std::string& line) {
@@ -360,7 +352,7 @@ TEST_F(ReceiveTest, StopBeforeTheWorkersStartCreatesNone)
 
 TEST_F(ReceiveTest, StopDuringTheWorkersEndsInterrupted)
 {
-    TFakeMaildrop server(Messages(200));
+    TFakeMaildrop server(TFakeMaildrop::Messages(200));
     Account(server.Port(), 4);
     TDownloadMail receive(User, Recorder, Config());
     Recorder.OnLine = [&](const std::string& line) {
@@ -406,7 +398,7 @@ TEST_F(ReceiveTest, AppliesTheClassification)
 TEST_F(ReceiveTest, QuestionableSubjectsAreMarked)
 {
     World.Options->ResponseAction = 1;
-    TFakeMaildrop server(Messages(1));
+    TFakeMaildrop server(TFakeMaildrop::Messages(1));
     Account(server.Port(), 1);
     TDownloadMail receive(User, Recorder, Config());
     ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
@@ -416,7 +408,7 @@ TEST_F(ReceiveTest, QuestionableSubjectsAreMarked)
 
 TEST_F(ReceiveTest, PasswordPromptFillsAndRemembersThePassword)
 {
-    TFakeMaildrop server(Messages(1));
+    TFakeMaildrop server(TFakeMaildrop::Messages(1));
     Account(server.Port(), 1);
     User.MutableID().Password.clear();
     User.MutableID().RememberPassword = false;
@@ -436,7 +428,7 @@ TEST_F(ReceiveTest, PasswordPromptFillsAndRemembersThePassword)
 
 TEST_F(ReceiveTest, CancelledPasswordPromptContactsNoServer)
 {
-    TFakeMaildrop server(Messages(1));
+    TFakeMaildrop server(TFakeMaildrop::Messages(1));
     Account(server.Port(), 1);
     User.MutableID().RememberPassword = false;
     TReceiveConfig config = Config();
