@@ -1,5 +1,7 @@
 #include "TDeleteMail.h"
 
+#include <algorithm>
+#include <deque>
 #include <map>
 
 #include "core/MessageTexts.h"
@@ -45,35 +47,38 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
     if (count < last->Number)
         return Refuse();
     // A count that differs either way means that another program changed the maildrop.
-    if (count != serverCount || Client_.Header(last->Number).CacheName != last->CacheName)
+    if (count != serverCount)
         return Refuse();
 
-    std::optional<std::vector<retrieval::TUidlEntry>> ids;
-    try {
-        ids = Client_.Uidl();
-    } catch (const retrieval::TProtocolError&) {
-        return Refuse(); // a malformed list proves nothing
-    }
+    // Whether the server gives unique ids now; asked of the last message, which must exist.
+    const std::optional<std::string> lastId = Client_.Uidl(last->Number);
+    const bool withUidl = lastId.has_value();
+
+    // Every message to delete, and the last one, must still be where it was: the same cache name
+    // from its header and the same unique id, or, on a server without unique ids, the same header
+    // lines. The checks are sent ahead in groups when the server allows it, so they cost a round
+    // trip per group, not per message.
     std::vector<const accounts::TMailMessage*> checked{last};
-    for (const std::size_t row : rows) {
-        const accounts::TMailMessage* record = row < User_.Mails.Count() ? User_.Mails.At(row) : nullptr;
-        if (!record)
-            throw TDeleteError("The trash names a message that is no longer in the list");
-        checked.push_back(record);
-    }
-    if (!ids) {
-        // Without UIDL now, ids recorded at download time cannot be confirmed.
-        for (const accounts::TMailMessage* record : checked)
-            if (!record->UniqueId.empty())
-                return Refuse();
-        return true;
-    }
-    std::map<std::int32_t, std::string> byNumber;
-    for (retrieval::TUidlEntry& entry : *ids)
-        byNumber[entry.Number] = std::move(entry.UniqueId);
-    for (const accounts::TMailMessage* record : checked) {
-        const auto found = byNumber.find(record->Number);
-        if (record->UniqueId.empty() || found == byNumber.end() || found->second != record->UniqueId)
+    for (const std::size_t row : rows)
+        checked.push_back(User_.Mails.At(row));
+    const std::size_t group = Client_.SupportsPipelining() ? PipelineDepth : 1;
+    for (std::size_t from = 0; from < checked.size(); from += group) {
+        const std::size_t to = std::min(checked.size(), from + group);
+        for (std::size_t i = from; i < to; ++i)
+            Client_.SendIdentity(checked[i]->Number, withUidl);
+        bool same = true;
+        for (std::size_t i = from; i < to; ++i) {
+            const accounts::TMailMessage& record = *checked[i];
+            try {
+                const retrieval::TPOP3Client::TIdentity identity = Client_.ReadIdentity(record.Number, withUidl);
+                same = same && identity.Header.CacheName == record.CacheName &&
+                       (withUidl ? !record.UniqueId.empty() && identity.UniqueId == record.UniqueId
+                                 : record.UniqueId.empty() && identity.Header.Header.Lines == record.Headers);
+            } catch (const retrieval::TProtocolError&) {
+                same = false; // the server no longer gives this message: the list is out of date
+            }
+        }
+        if (!same)
             return Refuse();
     }
     return true;
@@ -89,13 +94,22 @@ void TDeleteMail::Stop()
         Client_.Abort();
 }
 
-bool TDeleteMail::Delete(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
+bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& serverCount)
 {
     Deleted_.clear();
     Errors_.clear();
     {
         std::lock_guard lock(PhaseMutex_);
         Deleting_ = false;
+    }
+    // Only records in the trash are ever deleted, whatever the caller names.
+    std::vector<std::size_t> rows;
+    for (const std::size_t row : trash) {
+        const accounts::TMailMessage* record = row < User_.Mails.Count() ? User_.Mails.At(row) : nullptr;
+        if (!record)
+            throw TDeleteError("The trash names a message that is no longer in the list");
+        if (record->Trashed)
+            rows.push_back(row);
     }
     const std::size_t total = rows.size();
 
@@ -120,38 +134,69 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& rows, std::int32_t& ser
     }
 
     Status("Deleting ...");
-    std::size_t j = 0;
-    int attempts = 0;
-    while (j < total && GoOn_) {
-        const std::int32_t number = User_.Mails.At(rows[j])->Number;
-        try {
-            Client_.Delete(number);
-            --serverCount;
-            Deleted_.push_back(rows[j]);
-            ++j;
-            attempts = 0;
-        } catch (const retrieval::TUnrecognizedReplyError&) {
-            throw;
-        } catch (const retrieval::TProtocolError& error) {
-            // The same message is tried again; a server that keeps refusing ends the loop there,
-            // and what was marked so far is still deleted.
-            if (++attempts >= MaxDeleteAttempts) {
-                Errors_.push_back("The server refused to delete message " + std::to_string(number) + ": " +
-                                  error.what());
-                GoOn_ = false;
-            }
-        }
-        if (Observer_)
-            Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
+    try {
+        DeleteVerified(rows, serverCount);
+    } catch (const std::exception& error) {
+        // The server's answer to a DELE did not come or did not belong to it, so what it marked is
+        // in doubt. The session is dropped without QUIT: the server then deletes nothing of it.
+        Client_.Abort();
+        serverCount += static_cast<std::int32_t>(Deleted_.size());
+        Deleted_.clear();
+        throw TDeleteError(std::string("The deletion was stopped, because ") + error.what() +
+                           ". Nothing was deleted on the server.");
     }
+    if (Observer_ && total == 0)
+        Observer_->SetProgress(100);
 
     Status("Disconnecting ...");
     if (!Client_.Close() && !Deleted_.empty()) {
+        serverCount += static_cast<std::int32_t>(Deleted_.size());
         Deleted_.clear();
         throw TDeleteError("The mail server did not confirm the end of the session, so it is not known "
                            "which messages were deleted. Please download your messages again.");
     }
     return true;
+}
+
+void TDeleteMail::DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
+{
+    // DELEs go out in groups when the server allows it; a refused one is tried again in a later
+    // group, up to MaxDeleteAttempts times. Stop ends the loop after the group under way.
+    const std::size_t total = rows.size();
+    const std::size_t group = Client_.SupportsPipelining() ? PipelineDepth : 1;
+    std::deque<std::size_t> pending(rows.begin(), rows.end());
+    std::map<std::size_t, int> attempts;
+    while (!pending.empty() && GoOn_) {
+        std::vector<std::size_t> batch;
+        while (!pending.empty() && batch.size() < group) {
+            batch.push_back(pending.front());
+            pending.pop_front();
+        }
+        for (const std::size_t row : batch)
+            Client_.SendDelete(User_.Mails.At(row)->Number);
+        std::vector<std::size_t> again;
+        for (const std::size_t row : batch) {
+            const std::int32_t number = User_.Mails.At(row)->Number;
+            try {
+                Client_.ReadDelete(number);
+                --serverCount;
+                Deleted_.push_back(row);
+            } catch (const retrieval::TProtocolError& error) {
+                if (++attempts[row] < MaxDeleteAttempts) {
+                    again.push_back(row);
+                } else if (GoOn_) {
+                    // A server that keeps refusing ends the loop there; what was marked is still
+                    // deleted.
+                    Errors_.push_back("The server refused to delete message " + std::to_string(number) +
+                                      ": " + error.what());
+                    GoOn_ = false;
+                }
+            }
+            if (Observer_)
+                Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
+        }
+        pending.insert(pending.begin(), again.begin(), again.end());
+    }
 }
 
 } // namespace tarnwick::engine

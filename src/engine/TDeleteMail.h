@@ -34,16 +34,20 @@ public:
 };
 
 // Deletes trashed messages of an account on its server in one POP3 session, after proving that
-// the server still holds them under the numbers they were downloaded with: the last message of the
-// last receive must be where it was with the same header, the server's count must be the one known,
-// and, when the server offers UIDL, every message to delete (and that last one) must still carry
-// the unique id it had at download time. Anything else is refused with the synchronisation message
-// and nothing is deleted.
+// the server still holds them under the numbers they were downloaded with: the server's count must
+// be the one known, and every message to delete (and the last message of the last receive) must
+// give the same cache name from its header as at download time and, when the server offers UIDL,
+// the same unique id (without UIDL, the same header lines). Anything else is refused with the
+// synchronisation message and nothing is deleted. Only records whose Trashed flag is set are ever
+// deleted. When the answer to a DELE is missing or does not belong to it, the session is dropped
+// without QUIT, so the server deletes nothing, and the deletion fails with the reason.
 class TDeleteMail
 {
 public:
     // A DELE that the server refuses is tried this many times before the deletion stops there.
     static constexpr int MaxDeleteAttempts = 5;
+    // Checks and DELEs sent ahead at once when the server offers PIPELINING.
+    static constexpr std::size_t PipelineDepth = 16;
 
     TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::TPrompter& prompter,
                 TDeleteObserver* observer = nullptr);
@@ -67,6 +71,7 @@ public:
 
 private:
     bool Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount);
+    void DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount);
     bool Refuse();
     void Status(const std::string& text);
 

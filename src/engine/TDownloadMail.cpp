@@ -20,6 +20,8 @@ namespace {
 constexpr const char* ConnectionLost = "Connection with POP3 server was lost !";
 constexpr const char* MessagesMissing =
     "Connection with POP3 server was lost! Some messages could not be retrieved.";
+// Messages given up that are named one by one in the error list; the rest are counted.
+constexpr std::size_t MaxMissingShown = 20;
 
 // The enabled entries of the spam-database file, as the task row counts them.
 int EnabledDatabaseCount()
@@ -154,6 +156,30 @@ void TDownloadMail::StartWorkers(std::size_t count, const std::vector<std::strin
 
 void TDownloadMail::RunReceive()
 {
+    // Nothing that goes wrong may leave this thread: the receive then ends as lost, with the cause.
+    try {
+        Receive();
+    } catch (const std::exception& error) {
+        State_->Notify([&](TReceiveObserver& o) { o.AddError(Cause(error)); });
+        CounterSessionLost({});
+    } catch (...) {
+        CounterSessionLost(Where() + ": the receive failed");
+    }
+}
+
+std::string TDownloadMail::Where() const
+{
+    return ID_.Host + ":" + std::to_string(ID_.Port);
+}
+
+std::string TDownloadMail::Cause(const std::exception& error) const
+{
+    const std::string text = error.what();
+    return text.find(Where()) == std::string::npos ? Where() + ": " + text : text;
+}
+
+void TDownloadMail::Receive()
+{
     const std::string host = "'" + ID_.Host + "'";
     State_->Notify([&](TReceiveObserver& o) {
         o.SetOverallStatus(std::string(texts::CheckingForNewMessages) + host);
@@ -180,17 +206,23 @@ void TDownloadMail::RunReceive()
     try {
         Counter_->Open();
         State_->CountSession();
-    } catch (const retrieval::TProtocolError&) {
-        State_->Notify([](TReceiveObserver& o) { o.AddError(std::string(texts::IncorrectLogin)); });
+    } catch (const retrieval::TProtocolError& error) {
+        // The server refused the greeting, the user name or the password: the user is told what the
+        // server said, beside the usual text.
+        State_->Notify([&](TReceiveObserver& o) {
+            o.AddError(std::string(texts::IncorrectLogin));
+            o.AddError("The server " + Where() + " refused the login: " + error.what());
+        });
         Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
         return;
-    } catch (const core::TError&) {
+    } catch (const core::TError& error) {
         if (State_->StopRequested()) {
             Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
             return;
         }
-        State_->Notify([](TReceiveObserver& o) {
+        State_->Notify([&](TReceiveObserver& o) {
             o.AddError(std::string(texts::FailedToConnect));
+            o.AddError(Cause(error));
             o.SetStatus("Failed to connect");
         });
         Finish(TReceiveOutcome::FailedToConnect, {});
@@ -203,8 +235,8 @@ void TDownloadMail::RunReceive()
         count = Counter_->MessageCount();
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Connecting ..."); });
         Counter_->Close();
-    } catch (const core::TError&) {
-        CounterSessionLost();
+    } catch (const core::TError& error) {
+        CounterSessionLost(Cause(error));
         return;
     }
     State_->SetServerCount(count);
@@ -213,20 +245,25 @@ void TDownloadMail::RunReceive()
         Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
         return;
     }
-    const std::size_t workers =
-        static_cast<std::size_t>(std::max<std::int32_t>(1, std::min(Settings_.Connections, count)));
-    StartWorkers(workers, zones);
+    const auto connections = static_cast<std::size_t>(std::max<std::int32_t>(1, Settings_.Connections));
+    StartWorkers(std::max<std::size_t>(1, std::min<std::size_t>(connections, count)), zones);
     State_->WaitForWorkers(Report_.Workers);
-    // A number handed back after a failed fetch gets a fresh session when every worker has ended
-    // before taking it; a round that fetches none of them is the last.
-    while (!State_->StopRequested()) {
-        const std::size_t waiting = State_->HandedBackWaiting();
-        if (waiting == 0)
-            break;
-        StartWorkers(1, zones);
+    // Numbers that are left (fetched on a session that broke, refused once, or never taken because
+    // every worker ended early) get fresh sessions, round after round, while a round settles any
+    // number; so every message the server listed is asked for until it is listed or given up.
+    // It ends after a round that changed nothing, or after two rounds in a row that listed nothing
+    // (a server that breaks every session).
+    int roundsListingNothing = 0;
+    while (!State_->StopRequested() && State_->Remaining() > 0 && roundsListingNothing < 2) {
+        JoinEndedWorkers();
+        const std::size_t settled = State_->Settled();
+        const std::int32_t listed = State_->ListedCount();
+        State_->StartRound();
+        StartWorkers(std::min(connections, State_->Remaining()), zones);
         State_->WaitForWorkers(Report_.Workers);
-        if (State_->HandedBackWaiting() >= waiting)
+        if (State_->Settled() == settled)
             break;
+        roundsListingNothing = State_->ListedCount() == listed ? roundsListingNothing + 1 : 0;
     }
     // Only this thread changes Workers_, so it joins them without the lock, which a worker may be
     // waiting for inside a Stop made from an observer call.
@@ -242,6 +279,16 @@ void TDownloadMail::RunReceive()
     EndCheck();
 }
 
+// The workers of a round have all ended when the next starts; their threads are joined and freed,
+// so that many rounds do not pile up threads.
+void TDownloadMail::JoinEndedWorkers()
+{
+    for (const auto& worker : Workers_)
+        worker->Join();
+    std::lock_guard lock(ClientsMutex_);
+    Workers_.clear();
+}
+
 // The single session of the count and of the end check; under the clients lock so that Stop can
 // abort it, and aborted at once when Stop came first.
 void TDownloadMail::NewCounterSession()
@@ -254,14 +301,18 @@ void TDownloadMail::NewCounterSession()
 }
 
 // The session of the count or of the end check failed: "Interrupted ..." after Stop, else the
-// connection is reported lost.
-void TDownloadMail::CounterSessionLost()
+// connection is reported lost, with its cause.
+void TDownloadMail::CounterSessionLost(const std::string& cause)
 {
     if (State_->StopRequested()) {
         Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
         return;
     }
-    State_->Notify([](TReceiveObserver& o) { o.AddError(ConnectionLost); });
+    State_->Notify([&](TReceiveObserver& o) {
+        o.AddError(ConnectionLost);
+        if (!cause.empty())
+            o.AddError(cause);
+    });
     Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
 }
 
@@ -271,14 +322,30 @@ void TDownloadMail::EndCheck()
     try {
         Counter_->Open();
         State_->CountSession();
-    } catch (const core::TError&) {
-        CounterSessionLost();
+    } catch (const std::exception& error) {
+        CounterSessionLost(Cause(error));
         return;
     }
     Counter_->Close();
-    // Every message must be in the list: a number that was taken but never fetched is a gap.
+    // Every message must be in the list: a number that was taken but never fetched is a gap. Each
+    // message given up is named with the server's reason; when no session could log in, why not.
     if (State_->ListedCount() < State_->ServerCount()) {
-        State_->Notify([](TReceiveObserver& o) { o.AddError(MessagesMissing); });
+        const std::map<std::int32_t, std::string> givenUp = State_->Failures();
+        const std::string loginFailure = State_->LastLoginFailure();
+        State_->Notify([&](TReceiveObserver& o) {
+            o.AddError(MessagesMissing);
+            std::size_t shown = 0;
+            for (const auto& [number, reason] : givenUp) {
+                if (++shown > MaxMissingShown) {
+                    o.AddError("... and " + std::to_string(givenUp.size() - MaxMissingShown) +
+                               " more messages could not be retrieved");
+                    break;
+                }
+                o.AddError("Message " + std::to_string(number) + " could not be retrieved: " + reason);
+            }
+            if (givenUp.empty() && !loginFailure.empty())
+                o.AddError("A session could not log in: " + loginFailure);
+        });
         Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
         return;
     }

@@ -79,11 +79,16 @@ public:
 
 private:
     void RunReceive();
+    void Receive();
     void Finish(TReceiveOutcome outcome, const std::string& taskStatus);
     void StartWorkers(std::size_t count, const std::vector<std::string>& zones);
     void NewCounterSession();
+    void JoinEndedWorkers();
     void EndCheck();
-    void CounterSessionLost();
+    void CounterSessionLost(const std::string& cause);
+    // "host:port" of the account's server, and an error's text with it when the text lacks it.
+    std::string Where() const;
+    std::string Cause(const std::exception& error) const;
 
     accounts::TUser& User_;
     TReceiveObserver& Observer_;

@@ -12,6 +12,7 @@ TPOP3ClientThread::TPOP3ClientThread(TReceiveState& state, const accounts::TUser
                                      const std::string& cacheFolder,
                                      std::unique_ptr<classify::TDispatchMail> classifier, int replyTimeoutMs)
     : State_(state)
+    , Where_(user.Host + ":" + std::to_string(user.Port))
     , Settings_(settings)
     , Client_(user, settings, cacheFolder)
     , Classifier_(std::move(classifier))
@@ -38,14 +39,52 @@ void TPOP3ClientThread::Join()
         Thread_.join();
 }
 
+std::string TPOP3ClientThread::Cause(const std::exception& error) const
+{
+    const std::string text = error.what();
+    return text.find(Where_) == std::string::npos ? Where_ + ": " + text : text;
+}
+
 void TPOP3ClientThread::Run()
+{
+    // Whatever goes wrong in here ends this worker only; the numbers it held went back on the way.
+    try {
+        Work();
+    } catch (const std::exception& error) {
+        State_.LoginFailed(Cause(error));
+    } catch (...) {
+        State_.LoginFailed(Where_ + ": the download worker failed");
+    }
+    State_.WorkerEnded();
+}
+
+void TPOP3ClientThread::Work()
 {
     try {
         Client_.Open();
-        Opened_ = true;
-        State_.CountSession();
+    } catch (const std::exception& error) {
+        // A worker that cannot log in ends; the others take its share. Why it could not is kept
+        // for the report of a receive that ends with messages missing.
+        if (!Terminated_ && !State_.StopRequested())
+            State_.LoginFailed(Cause(error));
+        return;
+    }
+    Opened_ = true;
+    State_.CountSession();
+    State_.AnnounceRetrieving();
+
+    bool pipelining = false;
+    bool uidlPerMessage = false;
+    if (!Settings_.FullMessage) {
+        const retrieval::TCapabilities& capabilities = Client_.Capabilities();
+        pipelining = capabilities.Pipelining;
+        uidlPerMessage = capabilities.Uidl;
+    }
+    if (!uidlPerMessage) {
         // The unique ids of this session's numbering, kept with each record so that a deletion can
-        // prove later that a number still means the same message.
+        // prove later that a number still means the same message. The session is read one reply at
+        // a time and each listing is checked against its number, so within it a number names one
+        // message throughout.
         try {
             if (const auto ids = Client_.Uidl())
                 for (const retrieval::TUidlEntry& entry : *ids)
@@ -53,28 +92,12 @@ void TPOP3ClientThread::Run()
         } catch (const retrieval::TProtocolError&) {
             UniqueIds_.clear();
         }
-    } catch (const core::TError&) {
-        // A worker that cannot log in ends silently; the others take its share.
-        State_.WorkerEnded();
-        return;
-    }
-
-    State_.AnnounceRetrieving();
-    bool pipelining = false;
-    if (!Settings_.FullMessage) {
-        try {
-            pipelining = Client_.SupportsPipelining();
-        } catch (const core::TError&) {
-            State_.WorkerEnded();
-            return;
-        }
     }
     if (pipelining)
-        RunPipelined();
+        RunPipelined(uidlPerMessage);
     else
         RunOneByOne();
     Client_.Close();
-    State_.WorkerEnded();
 }
 
 void TPOP3ClientThread::RunOneByOne()
@@ -83,60 +106,62 @@ void TPOP3ClientThread::RunOneByOne()
         const std::optional<std::int32_t> n = State_.Take();
         if (!n)
             break;
-        bool failed = false;
         try {
             Handle(*n, Client_.Fetch(*n));
-        } catch (const core::TError&) {
-            failed = true;
+        } catch (const retrieval::TProtocolError& error) {
+            // The server refused this message; the session is still in step and goes on.
+            State_.Refused(*n, Cause(error));
+        } catch (const std::exception& error) {
             if (!Terminated_ && !State_.StopRequested())
-                State_.HandBack(*n);
+                State_.Broken(*n, Cause(error));
+            else
+                State_.Return(*n);
+            State_.ShowProgress();
+            return;
         }
         State_.ShowProgress();
-        if (failed)
-            break;
     }
 }
 
-void TPOP3ClientThread::RunPipelined()
+void TPOP3ClientThread::RunPipelined(bool withUidl)
 {
     // Up to PipelineDepth messages are in flight: their commands are sent before the replies of the
     // earlier ones are read, so the round trips overlap. Numbers come from the shared counter as
-    // they are sent.
+    // they are sent; every reply is checked against the message it must answer, so a server that
+    // gets out of step ends the session instead of filing a header under another number.
     std::deque<std::int32_t> inFlight;
-    bool failed = false;
     bool broken = false;
     for (;;) {
-        while (!failed && inFlight.size() < PipelineDepth && !Terminated_ && !State_.StopRequested()) {
+        while (!broken && inFlight.size() < PipelineDepth && !Terminated_ && !State_.StopRequested()) {
             const std::optional<std::int32_t> n = State_.Take();
             if (!n)
                 break;
-            try {
-                Client_.SendFetch(*n);
-            } catch (const core::TError&) {
-                State_.Return(*n);
-                failed = broken = true;
-                break;
-            }
             inFlight.push_back(*n);
+            try {
+                Client_.SendFetch(*n, withUidl);
+            } catch (const std::exception&) {
+                broken = true;
+            }
         }
         if (inFlight.empty() || broken)
             break;
         const std::int32_t n = inFlight.front();
         inFlight.pop_front();
         try {
-            Handle(n, Client_.ReadFetch(n));
-        } catch (const retrieval::TProtocolError&) {
-            // The server refused this message; the session is still in step, so the messages
-            // already asked for are read, and then the worker ends.
-            failed = true;
+            Handle(n, Client_.ReadFetch(n, withUidl));
+        } catch (const retrieval::TProtocolError& error) {
+            // The server refused this message after all its replies were read: still in step.
+            State_.Refused(n, Cause(error));
+        } catch (const std::exception& error) {
+            broken = true;
             if (!Terminated_ && !State_.StopRequested())
-                State_.HandBack(n);
-        } catch (const core::TError&) {
-            failed = broken = true;
-            if (!Terminated_ && !State_.StopRequested())
-                State_.HandBack(n);
+                State_.Broken(n, Cause(error));
+            else
+                State_.Return(n);
         }
         State_.ShowProgress();
+        if (broken)
+            break;
     }
     // Numbers asked for on a broken session were never answered: they go back as they were.
     for (const std::int32_t n : inFlight)
@@ -145,11 +170,23 @@ void TPOP3ClientThread::RunPipelined()
 
 void TPOP3ClientThread::Handle(std::int32_t n, retrieval::TFetchResult fetched)
 {
+    if (!fetched.CacheError.empty())
+        State_.ReportOnce(fetched.CacheError);
     accounts::TMailMessage& record =
         Decoder_.Decode(std::move(fetched.Header), fetched.Size, n, fetched.CacheName);
-    if (const auto id = UniqueIds_.find(n); id != UniqueIds_.end())
+    if (!fetched.UniqueId.empty())
+        record.UniqueId = std::move(fetched.UniqueId);
+    else if (const auto id = UniqueIds_.find(n); id != UniqueIds_.end())
         record.UniqueId = id->second;
-    const std::uint8_t result = Classifier_->ClassifyMessage(record);
+    std::uint8_t result = classify::ResultGood;
+    try {
+        result = Classifier_->ClassifyMessage(record);
+    } catch (const std::exception& error) {
+        // The message is listed unclassified rather than lost.
+        State_.Notify([&](TReceiveObserver& o) {
+            o.AddError("Message " + std::to_string(n) + " could not be classified: " + error.what());
+        });
+    }
     bool shown = true;
     if (result == classify::ResultTrash) {
         record.Trashed = true;

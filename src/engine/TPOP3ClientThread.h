@@ -18,8 +18,10 @@ class TReceiveState;
 
 // One download worker: its own POP3 session, decoder and classifier, on its own thread, which
 // starts at construction. It takes message numbers from the receive's shared counter, fetches
-// and classifies each message and adds the record to the account's list. A failed fetch hands the
-// number back (once) and ends the worker, whose session may be broken. The destructor joins.
+// and classifies each message and adds the record to the account's list. A message the server
+// refuses is put aside for a later session and the worker goes on; a session that breaks or gets
+// out of step ends the worker and its numbers go back. Nothing thrown inside leaves the thread. The
+// destructor joins.
 class TPOP3ClientThread
 {
 public:
@@ -41,11 +43,15 @@ private:
     static constexpr std::size_t PipelineDepth = 8;
 
     void Run();
+    void Work();
     void RunOneByOne();
-    void RunPipelined();
+    void RunPipelined(bool withUidl);
     void Handle(std::int32_t n, retrieval::TFetchResult fetched);
+    // What a failure says, with the server it came from.
+    std::string Cause(const std::exception& error) const;
 
     TReceiveState& State_;
+    std::string Where_; // host:port
     accounts::TReceiveSettings Settings_;
     retrieval::TPOP3Client Client_;
     retrieval::TDecodeMail Decoder_;

@@ -21,9 +21,9 @@ void TReceiveState::SetServerCount(std::int32_t count)
 std::optional<std::int32_t> TReceiveState::Take()
 {
     std::lock_guard lock(DownloadLock());
-    if (!HandedBack_.empty()) {
-        const std::int32_t n = HandedBack_.front();
-        HandedBack_.pop_front();
+    if (!Again_.empty()) {
+        const std::int32_t n = Again_.front();
+        Again_.pop_front();
         return n;
     }
     if (TakenCount_ >= ServerCount_)
@@ -31,31 +31,67 @@ std::optional<std::int32_t> TReceiveState::Take()
     return ++TakenCount_;
 }
 
-bool TReceiveState::HandBack(std::int32_t n)
-{
-    std::lock_guard lock(DownloadLock());
-    if (!EverHandedBack_.insert(n).second)
-        return false;
-    HandedBack_.push_back(n);
-    return true;
-}
-
 void TReceiveState::Return(std::int32_t n)
 {
     std::lock_guard lock(DownloadLock());
-    HandedBack_.push_back(n);
+    Again_.push_back(n);
 }
 
-bool TReceiveState::HasHandedBack() const
+void TReceiveState::Broken(std::int32_t n, const std::string& reason)
 {
     std::lock_guard lock(DownloadLock());
-    return !EverHandedBack_.empty();
+    Failures_[n] = reason;
+    if (FailedOnce_.insert(n).second)
+        Again_.push_back(n);
+    else
+        ++GivenUp_;
 }
 
-std::size_t TReceiveState::HandedBackWaiting() const
+void TReceiveState::Refused(std::int32_t n, const std::string& reason)
 {
     std::lock_guard lock(DownloadLock());
-    return HandedBack_.size();
+    Failures_[n] = reason;
+    if (FailedOnce_.insert(n).second)
+        NextRound_.push_back(n);
+    else
+        ++GivenUp_;
+}
+
+void TReceiveState::LoginFailed(const std::string& reason)
+{
+    std::lock_guard lock(DownloadLock());
+    LoginFailure_ = reason;
+}
+
+std::size_t TReceiveState::Remaining() const
+{
+    std::lock_guard lock(DownloadLock());
+    return Again_.size() + NextRound_.size() + static_cast<std::size_t>(ServerCount_ - TakenCount_);
+}
+
+void TReceiveState::StartRound()
+{
+    std::lock_guard lock(DownloadLock());
+    Again_.insert(Again_.end(), NextRound_.begin(), NextRound_.end());
+    NextRound_.clear();
+}
+
+std::size_t TReceiveState::Settled() const
+{
+    std::lock_guard lock(DownloadLock());
+    return static_cast<std::size_t>(Listed_) + FailedOnce_.size() + GivenUp_;
+}
+
+std::map<std::int32_t, std::string> TReceiveState::Failures() const
+{
+    std::lock_guard lock(DownloadLock());
+    return Failures_;
+}
+
+std::string TReceiveState::LastLoginFailure() const
+{
+    std::lock_guard lock(DownloadLock());
+    return LoginFailure_;
 }
 
 std::int32_t TReceiveState::TakenCount() const
@@ -77,11 +113,20 @@ void TReceiveState::AddRecord(accounts::TMailMessage record, bool shown)
         std::lock_guard lock(DownloadLock());
         if (record.Trashed)
             User_.TrashNotEmpty = true;
+        Failures_.erase(record.Number);
         index = User_.Mails.Add(std::move(record));
         ++Listed_;
     }
     if (shown)
         Notify([&](TReceiveObserver& observer) { observer.RowAdded(index); });
+}
+
+void TReceiveState::ReportOnce(const std::string& text)
+{
+    constexpr std::size_t MaxReported = 3;
+    std::lock_guard lock(NotifyMutex_);
+    if (Reported_.size() < MaxReported && Reported_.insert(text).second)
+        Observer_.AddError(text);
 }
 
 void TReceiveState::AnnounceRetrieving()

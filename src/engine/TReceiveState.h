@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -16,8 +17,12 @@
 namespace tarnwick::engine {
 
 // The state that the workers of one receive share with the thread that runs it: the message
-// counter, the numbers handed back after a failed fetch, the count of records listed, and the
-// serialised way to the observer.
+// counter, the numbers to fetch again, the messages given up with their reasons, the count of
+// records listed, and the serialised way to the observer.
+//
+// A number that a worker takes ends in exactly one of three ways: its record is listed, it goes
+// back to be fetched again (Return, Broken, Refused), or it is given up with the reason (a message
+// that failed twice). So every number the server listed is either in the list or reported.
 class TReceiveState
 {
 public:
@@ -26,21 +31,41 @@ public:
     void SetServerCount(std::int32_t count);
     std::int32_t ServerCount() const { return ServerCount_; }
 
-    // The next message number for a worker, under DownloadLock: a number handed back comes first,
-    // then the counter goes up by one; nothing when every number has been taken.
+    // The next message number for a worker, under DownloadLock: a number to fetch again comes
+    // first, then the counter goes up by one; nothing when every number has been taken.
     std::optional<std::int32_t> Take();
-    // A worker could not fetch message n. It is handed back once for another worker to fetch; a
-    // number that fails a second time is lost. Returns whether it was handed back.
-    bool HandBack(std::int32_t n);
-    // A number that was taken but never asked for on a working session goes back as it was, to
-    // be taken again; its one hand-back stays unused.
+    // A number that was taken but never answered on a working session goes back as it was, to be
+    // taken again; it counts as no failure.
     void Return(std::int32_t n);
-    bool HasHandedBack() const;
-    std::size_t HandedBackWaiting() const;
+    // The session broke (connection lost, reply out of step) while message n was read. The first
+    // time it goes back for any worker; the second time it is given up with `reason`.
+    void Broken(std::int32_t n, const std::string& reason);
+    // The server refused message n ("-ERR", or a header too large) on a session that is still in
+    // step. The first time it waits for a fresh session of the next round; the second time it is
+    // given up with `reason`.
+    void Refused(std::int32_t n, const std::string& reason);
+    // A worker's session could not log in; the reason is reported when the receive ends with
+    // messages missing.
+    void LoginFailed(const std::string& reason);
+
+    // Numbers not yet fetched or given up: waiting to be fetched again, or not yet taken.
+    std::size_t Remaining() const;
+    // Starts another round of sessions: the refused numbers become takeable again.
+    void StartRound();
+    // Grows whenever a number is listed, fails for the first time or is given up; a round that
+    // leaves it unchanged changed nothing, and another would not either.
+    std::size_t Settled() const;
+    // The messages not in the list that failed, by number, with the reason of their last failure.
+    std::map<std::int32_t, std::string> Failures() const;
+    std::string LastLoginFailure() const;
 
     // Adds a finished record to the account's list under DownloadLock; a shown record is announced
     // to the observer.
     void AddRecord(accounts::TMailMessage record, bool shown);
+
+    // An error row, once per text and at most a few per receive (a full disk fails every message
+    // the same way).
+    void ReportOnce(const std::string& text);
 
     // "Retrieving messages..." once per receive.
     void AnnounceRetrieving();
@@ -69,10 +94,15 @@ private:
     // Under DownloadLock():
     std::int32_t TakenCount_ = 0;
     std::int32_t Listed_ = 0;
-    std::deque<std::int32_t> HandedBack_;
-    std::set<std::int32_t> EverHandedBack_;
+    std::deque<std::int32_t> Again_;     // to be fetched again by any worker
+    std::deque<std::int32_t> NextRound_; // refused once, for a fresh session
+    std::set<std::int32_t> FailedOnce_;
+    std::size_t GivenUp_ = 0;
+    std::map<std::int32_t, std::string> Failures_; // of numbers not listed
+    std::string LoginFailure_;
 
     std::mutex NotifyMutex_;
+    std::set<std::string> Reported_; // under NotifyMutex_
     std::atomic<bool> Announced_{false};
     std::atomic<bool> StopRequested_{false};
     std::atomic<std::int32_t> Sessions_{0};

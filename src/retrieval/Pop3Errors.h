@@ -13,21 +13,32 @@ public:
     using TError::TError;
 };
 
+// The session can no longer be trusted to read each reply as the answer to the command it belongs
+// to: a line that is not a status line where one was due, a reply that names another message than
+// the one asked for. Every later reply could belong to another command (and so to another
+// message), so the connection is dropped at once without QUIT; a server drops the deletions of a
+// session that did not end with QUIT.
+class TOutOfStepError : public TConnectionError
+{
+public:
+    using TConnectionError::TConnectionError;
+};
+
+// The server answered with a status word other than "+OK" or "-ERR"; its text is
+// "Unrecognized POP3 Response Header:" followed by a line break and the reply in double quotes.
+class TUnrecognizedReplyError : public TOutOfStepError
+{
+public:
+    using TOutOfStepError::TOutOfStepError;
+};
+
 // The server answered a command that must succeed with "-ERR"; the message is the server's reply
-// text. The connection itself is fine unless the command was part of the login.
+// text. The session is still in step: the connection itself is fine unless the command was part of
+// the login.
 class TProtocolError : public core::TError
 {
 public:
     using TError::TError;
-};
-
-// The server answered with a status word other than "+OK" or "-ERR". A protocol-level error like
-// TProtocolError (callers that catch TProtocolError see it too); its text is
-// "Unrecognized POP3 Response Header:" followed by a line break and the reply in double quotes.
-class TUnrecognizedReplyError : public TProtocolError
-{
-public:
-    using TProtocolError::TProtocolError;
 };
 
 } // namespace tarnwick::retrieval

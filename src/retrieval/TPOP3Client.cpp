@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include <fcntl.h>
@@ -40,6 +39,39 @@ struct TFileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// Creates a folder and every missing folder above it, each new one readable by the user only (the
+// cache holds other people's mail). An existing folder is left as it is.
+void CreateFolders(const std::string& folder)
+{
+    std::string path;
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        const std::size_t next = folder.find('/', at + 1);
+        path = folder.substr(0, next);
+        at = next;
+        if (path.empty() || path == "/")
+            continue;
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            throw core::TFileError("Cannot create the cache folder " + path + ": " + std::strerror(errno));
+    }
+    struct stat info{};
+    if (::stat(folder.c_str(), &info) != 0)
+        throw core::TFileError("Cannot create the cache folder " + folder + ": " + std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        throw core::TFileError("Cannot create the cache folder " + folder + ": a file of that name is in the way");
+}
+
+// Whether a cache file exists; a path that cannot be looked at is an error naming it.
+bool FileExists(const std::string& path)
+{
+    struct stat info{};
+    if (::stat(path.c_str(), &info) == 0)
+        return true;
+    if (errno == ENOENT || errno == ENOTDIR)
+        return false;
+    throw core::TFileError("Cannot look at the cache file " + path + ": " + std::strerror(errno));
+}
 
 } // namespace
 
@@ -88,14 +120,52 @@ void TPOP3Client::Send(const std::string& command)
     Connection_.Write(command + "\r\n");
 }
 
+std::string TPOP3Client::Where() const
+{
+    return User_.Host + ":" + std::to_string(User_.Port);
+}
+
 TPop3Reply TPOP3Client::ReadReply()
 {
     const std::string line = Connection_.ReadLine();
     try {
         return ParseStatusLine(line);
     } catch (const TUnrecognizedReplyError&) {
+        // Whatever this line is, the replies that follow can no longer be matched to the commands.
+        Connection_.Close();
+        Open_ = false;
         throw TUnrecognizedReplyError(std::string(UnrecognizedReplyText) + "\n\"" + Redact(line) + "\"");
     }
+}
+
+void TPOP3Client::OutOfStep(const std::string& what)
+{
+    Connection_.Close();
+    Open_ = false;
+    throw TOutOfStepError("The server " + Where() + " " + Redact(what) +
+                          "; the session was dropped without ending it");
+}
+
+std::int32_t TPOP3Client::ListedSize(std::int32_t n, const std::string& text)
+{
+    // RFC 1939: "+OK n size". A listing of another message means that this reply answers another
+    // command. A bare "+OK" names no message and gives a size of 0.
+    if (core::Trim(text).empty())
+        return 0;
+    const auto [number, rest] = SplitFirstBlank(text);
+    if (core::ParseInt32(number) != n)
+        OutOfStep("answered LIST " + std::to_string(n) + " with \"" + text + "\"");
+    const std::optional<std::int32_t> size = core::ParseInt32(SplitFirstBlank(rest).first);
+    return size && *size >= 0 ? *size : 0;
+}
+
+std::string TPOP3Client::ListedUniqueId(std::int32_t n, const std::string& text)
+{
+    const auto [number, id] = SplitFirstBlank(text);
+    std::string uid = core::Trim(id);
+    if (core::ParseInt32(number) != n || uid.empty())
+        OutOfStep("answered UIDL " + std::to_string(n) + " with \"" + text + "\"");
+    return uid;
 }
 
 std::string TPOP3Client::Command(const std::string& command)
@@ -237,18 +307,25 @@ std::string TPOP3Client::CacheFilePath(const std::string& cacheName) const
 TFetchResult TPOP3Client::Fetch(std::int32_t n, std::optional<bool> fullMessage)
 {
     Command("NOOP");
-    const std::string listed = Command("LIST " + std::to_string(n));
-    const std::optional<std::int32_t> size = core::ParseInt32(SplitFirstBlank(listed).second);
-    LastSize_ = size && *size >= 0 ? *size : 0;
+    LastSize_ = ListedSize(n, Command("LIST " + std::to_string(n)));
 
     THeaderResult header = Header(n);
-    TFetchResult result{std::move(header.Header), std::move(header.CacheName), LastSize_};
+    TFetchResult result{std::move(header.Header), std::move(header.CacheName), LastSize_, {}, {}};
     if (fullMessage.value_or(Settings_.FullMessage)) {
         const std::string path = CacheFilePath(result.CacheName);
-        if (!std::filesystem::exists(path))
-            Retrieve(n, path);
+        try {
+            if (!FileExists(path))
+                Retrieve(n, path);
+        } catch (const core::TFileError& error) {
+            result.CacheError = error.what();
+        }
     }
     return result;
+}
+
+void TPOP3Client::Drain()
+{
+    ReadMultiLine([](std::string_view) {}, SIZE_MAX / DrainFactor, "message too large");
 }
 
 void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
@@ -260,20 +337,28 @@ void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
 
     // The lines go to a temporary file beside the cache file, renamed into place when the message
     // is complete, so that a broken connection never leaves a partial message in the cache that
-    // would be taken for the whole one later.
-    if (::mkdir(CacheFolder_.c_str(), 0700) != 0 && errno != EEXIST)
-        throw core::TFileError("Cannot create the cache folder " + CacheFolder_ + ": " +
-                               std::strerror(errno));
+    // would be taken for the whole one later. When the file cannot even be made, the message is
+    // still read to its end, so the session stays in step for the next command.
     std::string temporary = CacheFolder_ + "/.retr-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        throw core::TFileError("Cannot write into the cache folder " + CacheFolder_ + ": " +
-                               std::strerror(errno));
+    int fd = -1;
+    try {
+        CreateFolders(CacheFolder_);
+        fd = ::mkstemp(temporary.data());
+        if (fd < 0)
+            throw core::TFileError("Cannot write into the cache folder " + CacheFolder_ + ": " +
+                                   std::strerror(errno));
+    } catch (const core::TFileError&) {
+        Drain();
+        throw;
+    }
     std::unique_ptr<std::FILE, TFileCloser> file(::fdopen(fd, "wb"));
     if (!file) {
+        const int error = errno;
         ::close(fd);
         ::unlink(temporary.c_str());
-        throw core::TFileError("Cannot write into the cache folder " + CacheFolder_);
+        Drain();
+        throw core::TFileError("Cannot write into the cache folder " + CacheFolder_ + ": " +
+                               std::strerror(error));
     }
     bool written = true;
     try {
@@ -297,49 +382,92 @@ void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
     }
 }
 
-bool TPOP3Client::SupportsPipelining()
+const TCapabilities& TPOP3Client::Capabilities()
 {
-    if (Pipelining_)
-        return *Pipelining_;
+    if (Capabilities_)
+        return *Capabilities_;
     Send("CAPA");
-    bool pipelining = false;
-    if (ReadReply().Ok)
+    TCapabilities capabilities;
+    if (ReadReply().Ok) {
+        capabilities.Answered = true;
         ReadMultiLine(
             [&](std::string_view line) {
                 const std::string_view word = SplitFirstBlank(line).first;
-                pipelining = pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
+                capabilities.Pipelining = capabilities.Pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
+                capabilities.Uidl = capabilities.Uidl || core::AsciiEqualNoCase(word, "UIDL");
             },
             MaxUidlBytes, "The capability list is larger than " + std::to_string(MaxUidlBytes) + " bytes");
-    Pipelining_ = pipelining;
-    return pipelining;
+    }
+    Capabilities_ = capabilities;
+    return *Capabilities_;
 }
 
-void TPOP3Client::SendFetch(std::int32_t n)
+void TPOP3Client::SendFetch(std::int32_t n, bool withUidl)
 {
     const std::string number = std::to_string(n);
-    Connection_.Write("NOOP\r\nLIST " + number + "\r\nTOP " + number + " 0\r\n");
+    Connection_.Write("NOOP\r\nLIST " + number + "\r\n" + (withUidl ? "UIDL " + number + "\r\n" : "") +
+                      "TOP " + number + " 0\r\n");
 }
 
-TFetchResult TPOP3Client::ReadFetch(std::int32_t n)
+TFetchResult TPOP3Client::ReadFetch(std::int32_t n, bool withUidl)
 {
     const TPop3Reply noop = ReadReply();
     const TPop3Reply listed = ReadReply();
+    std::int32_t size = 0;
+    if (listed.Ok)
+        size = ListedSize(n, listed.Text);
+    TIdentity identity = ReadIdentity(n, withUidl);
+    for (const TPop3Reply* reply : {&noop, &listed})
+        if (!reply->Ok)
+            ThrowProtocol(reply->Text);
+    LastSize_ = size;
+    return {std::move(identity.Header.Header), std::move(identity.Header.CacheName), size,
+            std::move(identity.UniqueId), {}};
+}
+
+void TPOP3Client::SendIdentity(std::int32_t n, bool withUidl)
+{
+    const std::string number = std::to_string(n);
+    Connection_.Write((withUidl ? "UIDL " + number + "\r\n" : "") + "TOP " + number + " 0\r\n");
+}
+
+TPOP3Client::TIdentity TPOP3Client::ReadIdentity(std::int32_t n, bool withUidl)
+{
+    std::optional<TPop3Reply> uidl;
+    std::string uid;
+    if (withUidl) {
+        uidl = ReadReply();
+        if (uidl->Ok)
+            uid = ListedUniqueId(n, uidl->Text);
+    }
     const TPop3Reply top = ReadReply();
     std::optional<THeaderResult> header;
     if (top.Ok)
         header = ReadHeaderLines(n);
-    for (const TPop3Reply* reply : {&noop, &listed, &top})
-        if (!reply->Ok)
-            ThrowProtocol(reply->Text);
-    const std::optional<std::int32_t> size = core::ParseInt32(SplitFirstBlank(listed.Text).second);
-    LastSize_ = size && *size >= 0 ? *size : 0;
-    return {std::move(header->Header), std::move(header->CacheName), LastSize_};
+    if (uidl && !uidl->Ok)
+        ThrowProtocol(uidl->Text);
+    if (!top.Ok)
+        ThrowProtocol(top.Text);
+    return {std::move(*header), std::move(uid)};
 }
 
 bool TPOP3Client::Delete(std::int32_t n)
 {
-    Command("DELE " + std::to_string(n));
+    SendDelete(n);
+    ReadDelete(n);
     return true;
+}
+
+void TPOP3Client::SendDelete(std::int32_t n)
+{
+    Send("DELE " + std::to_string(n));
+}
+
+void TPOP3Client::ReadDelete(std::int32_t)
+{
+    const TPop3Reply reply = ReadReply();
+    if (!reply.Ok)
+        ThrowProtocol(reply.Text);
 }
 
 std::optional<std::vector<TUidlEntry>> TPOP3Client::Uidl()
@@ -371,11 +499,7 @@ std::optional<std::string> TPOP3Client::Uidl(std::int32_t n)
     const TPop3Reply reply = ReadReply();
     if (!reply.Ok)
         return std::nullopt;
-    const auto [number, id] = SplitFirstBlank(reply.Text);
-    const std::string uid = core::Trim(id);
-    if (core::ParseInt32(number) != n || uid.empty())
-        throw TProtocolError("The server sent a malformed unique id: " + Redact(reply.Text));
-    return uid;
+    return ListedUniqueId(n, reply.Text);
 }
 
 } // namespace tarnwick::retrieval

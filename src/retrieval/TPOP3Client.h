@@ -25,6 +25,20 @@ struct TFetchResult
     TParsedHeader Header;
     std::string CacheName;
     std::int32_t Size = 0; // bytes, as LIST gives it; 0 when the server gave no number
+    // The server's unique id of the message, from "UIDL n" of the same exchange; empty when it was
+    // not asked for (the server does not offer UIDL).
+    std::string UniqueId;
+    // Why the whole message could not be stored in the cache (the disk's reason and the path);
+    // empty when it was stored or not wanted. The header stands either way.
+    std::string CacheError;
+};
+
+// What a server says it can do (RFC 2449 CAPA).
+struct TCapabilities
+{
+    bool Answered = false;   // the server answers CAPA at all
+    bool Pipelining = false; // PIPELINING
+    bool Uidl = false;       // UIDL
 };
 
 // The server's unique id of one message (a UIDL line).
@@ -40,10 +54,17 @@ struct TUidlEntry
 // whole messages into the message cache, deletion. Plain, STLS or implicit TLS as the account
 // says. Used by one thread at a time; Abort() may come from any thread.
 //
+// Every reply is matched to the command that asked for it: its status line, and for "LIST n" and
+// "UIDL n" the number in the reply. Anything else (a status word other than "+OK"/"-ERR", a stray
+// line where a status line was due, a listing of another message) means that later replies may
+// belong to other commands, so the session is dropped at once, without QUIT.
+//
 // Errors: TConnectionError when the server cannot be reached or the connection breaks (the session
-// is closed then), TProtocolError when a command that must succeed gets "-ERR" (its text is the
-// server's), TUnrecognizedReplyError (a TProtocolError) for any other status word,
-// core::TConversionError for a STAT reply that does not start with a number.
+// is closed then), TOutOfStepError (a TConnectionError) when a reply does not belong to its command
+// (closed without QUIT), TUnrecognizedReplyError (a TOutOfStepError) for a status word other than
+// "+OK"/"-ERR", TProtocolError when a command that must succeed gets "-ERR" (its text is the
+// server's; the session is still in step), core::TConversionError for a STAT reply that does not
+// start with a number, core::TFileError when the cache cannot be written (the session stays in step).
 class TPOP3Client
 {
 public:
@@ -75,19 +96,34 @@ public:
     std::int32_t MessageCount();
     THeaderResult Header(std::int32_t n);
     // NOOP, LIST n, TOP n 0 and, for whole messages, RETR n into the cache unless the cache file
-    // exists. `fullMessage` overrides the account's setting for this call (the preview).
+    // exists. `fullMessage` overrides the account's setting for this call (the preview). A cache
+    // that cannot be written is told in CacheError, with the session still in step.
     TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
     bool Delete(std::int32_t n);
 
-    // Whether the server's CAPA answer lists PIPELINING (RFC 2449); asked once per session. A server
-    // without CAPA has no pipelining.
-    bool SupportsPipelining();
+    // What the server's CAPA answer lists; asked once per session. A server without CAPA has none of
+    // the capabilities.
+    const TCapabilities& Capabilities();
+    bool SupportsPipelining() { return Capabilities().Pipelining; }
     // The fetch of message n in two halves, so that several messages can be in flight: SendFetch
-    // sends NOOP, LIST n and TOP n 0 at once; ReadFetch reads their three replies, in the order the
-    // messages were sent. A "-ERR" to any of them throws TProtocolError after all three replies were
-    // read, so the session stays in step. Headers only: whole messages go through Fetch.
-    void SendFetch(std::int32_t n);
-    TFetchResult ReadFetch(std::int32_t n);
+    // sends NOOP, LIST n, "UIDL n" when `withUidl`, and TOP n 0 at once; ReadFetch reads their
+    // replies, in the order the messages were sent, with the same `withUidl`. A "-ERR" to any of
+    // them throws TProtocolError after all replies of the message were read, so the session stays in
+    // step. Headers only: whole messages go through Fetch.
+    void SendFetch(std::int32_t n, bool withUidl = false);
+    TFetchResult ReadFetch(std::int32_t n, bool withUidl = false);
+    // The identity of message n, in two halves like the fetch: "UIDL n" (when `withUidl`) and
+    // TOP n 0. The deletion proves with it that a number still names the message it means.
+    void SendIdentity(std::int32_t n, bool withUidl);
+    struct TIdentity
+    {
+        THeaderResult Header;
+        std::string UniqueId; // empty without `withUidl`
+    };
+    TIdentity ReadIdentity(std::int32_t n, bool withUidl);
+    // DELE n in two halves; ReadDelete throws TProtocolError for "-ERR" (the session stays in step).
+    void SendDelete(std::int32_t n);
+    void ReadDelete(std::int32_t n);
     // The unique ids of all messages, or nothing when the server does not offer UIDL.
     std::optional<std::vector<TUidlEntry>> Uidl();
     // The unique id of message n, or nothing when the server does not offer UIDL.
@@ -104,7 +140,19 @@ public:
 
 private:
     void Send(const std::string& command);
+    // The next status line; a line that is not one drops the session (TUnrecognizedReplyError).
     TPop3Reply ReadReply();
+    // Drops the session without QUIT and throws TOutOfStepError with `what`.
+    [[noreturn]] void OutOfStep(const std::string& what);
+    // The size in a "LIST n" reply text, which must name message n.
+    std::int32_t ListedSize(std::int32_t n, const std::string& text);
+    // The unique id in a "UIDL n" reply text, which must name message n.
+    std::string ListedUniqueId(std::int32_t n, const std::string& text);
+    // Reads the rest of a multi-line reply whose lines are not wanted (a message that cannot be
+    // stored), so that the session stays in step.
+    void Drain();
+    // "host:port", for error texts.
+    std::string Where() const;
     // Sends a command and returns the reply text; "-ERR" throws TProtocolError.
     std::string Command(const std::string& command);
     // Reads the lines of a multi-line reply up to the terminating ".", unstuffed. A reply larger
@@ -125,7 +173,7 @@ private:
     TSocketConnection Connection_;
     bool Open_ = false;
     std::int32_t LastSize_ = 0;
-    std::optional<bool> Pipelining_;
+    std::optional<TCapabilities> Capabilities_;
 };
 
 } // namespace tarnwick::retrieval

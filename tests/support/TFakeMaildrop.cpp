@@ -1,5 +1,6 @@
 #include "TFakeMaildrop.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace tarnwick::test {
@@ -43,10 +44,12 @@ std::vector<std::string> TFakeMaildrop::Messages(int count)
 }
 
 TFakeMaildrop::TFakeMaildrop(std::vector<std::string> messages, TMaildropFaults faults)
-    : Messages_(std::move(messages))
-    , Faults_(faults)
+    : Faults_(std::move(faults))
     , Listener_(64)
 {
+    for (std::string& message : messages)
+        Append(std::move(message));
+    FaultsUsed_.assign(Faults_.Replies.size(), 0);
     ListenerThread_ = std::thread([this] { Listen(); });
 }
 
@@ -65,6 +68,45 @@ std::vector<std::vector<std::string>> TFakeMaildrop::Commands() const
     return Commands_;
 }
 
+std::vector<std::string> TFakeMaildrop::Deleted() const
+{
+    std::lock_guard lock(Mutex_);
+    return Deleted_;
+}
+
+std::string TFakeMaildrop::UniqueIdIn(std::size_t session, std::int32_t n) const
+{
+    std::lock_guard lock(Mutex_);
+    if (session >= Views_.size() || n < 1 || static_cast<std::size_t>(n) > Views_[session].size())
+        return {};
+    return Views_[session][n - 1].UniqueId;
+}
+
+void TFakeMaildrop::Remove(std::int32_t n)
+{
+    std::lock_guard lock(Mutex_);
+    Messages_.erase(Messages_.begin() + (n - 1));
+}
+
+void TFakeMaildrop::Append(std::string message)
+{
+    std::lock_guard lock(Mutex_);
+    Messages_.push_back({std::move(message), "uid-" + std::to_string(++Added_)});
+}
+
+const TReplyFault* TFakeMaildrop::FaultFor(const std::string& command)
+{
+    std::lock_guard lock(Mutex_);
+    for (std::size_t i = 0; i < Faults_.Replies.size(); ++i) {
+        const TReplyFault& fault = Faults_.Replies[i];
+        if (fault.Command == command && (fault.Times < 0 || FaultsUsed_[i] < fault.Times)) {
+            ++FaultsUsed_[i];
+            return &fault;
+        }
+    }
+    return nullptr;
+}
+
 void TFakeMaildrop::Listen()
 {
     for (;;) {
@@ -76,6 +118,7 @@ void TFakeMaildrop::Listen()
             std::lock_guard lock(Mutex_);
             session = Commands_.size();
             Commands_.emplace_back();
+            Views_.emplace_back();
         }
         Threads_.emplace_back([this, fd, session] { Serve(fd, session); });
         if (++Accepted_ == Faults_.CloseAfterSessions) {
@@ -103,11 +146,14 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
     } logout{LoggedIn_, loggedIn};
     if (!socket.Send("+OK fake maildrop ready\r\n"))
         return;
-    const auto count = static_cast<std::int32_t>(Messages_.size());
+    // The maildrop as this session sees it, fixed at its login, and what it marked for deletion.
+    std::vector<TEntry> view;
+    std::set<std::int32_t> marked;
+    auto count = [&] { return static_cast<std::int32_t>(view.size()); };
     auto message = [&](const std::string& argument) -> std::int32_t {
         try {
             const int n = std::stoi(argument);
-            return n >= 1 && n <= count ? n : 0;
+            return n >= 1 && n <= count() && !marked.contains(n) ? n : 0;
         } catch (const std::exception&) {
             return 0;
         }
@@ -121,6 +167,17 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         const std::size_t blank = line.find(' ');
         const std::string verb = line.substr(0, blank);
         const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
+        const TReplyFault* fault = FaultFor(line);
+        using TKind = TReplyFault::TKind;
+        if (fault && fault->Kind == TKind::Refuse) {
+            if (!socket.Send("-ERR cannot read message\r\n"))
+                return;
+            continue;
+        }
+        // The listing of message n, or of message n + 1 when the fault says so.
+        auto listed = [&](std::int32_t n) {
+            return fault && fault->Kind == TKind::OtherNumber ? n + 1 : n;
+        };
         std::string reply;
         if (verb == "USER") {
             reply = "+OK\r\n";
@@ -133,30 +190,40 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 ++Logins_;
                 ++LoggedIn_;
                 loggedIn = true;
+                std::lock_guard lock(Mutex_);
+                view = Messages_;
+                Views_[session] = view;
                 reply = "+OK logged in\r\n";
             }
         } else if (verb == "CAPA") {
-            reply = Faults_.Capa ? "+OK\r\nUSER\r\nUIDL\r\nTOP\r\nPIPELINING\r\n.\r\n"
+            reply = Faults_.Capa ? std::string("+OK\r\nUSER\r\n") + (Faults_.Uidl ? "UIDL\r\n" : "") +
+                                       "TOP\r\nPIPELINING\r\n.\r\n"
                                  : "-ERR unknown command\r\n";
         } else if (verb == "STAT") {
             std::size_t total = 0;
-            for (const std::string& m : Messages_)
-                total += m.size();
-            reply = "+OK " + std::to_string(count) + " " + std::to_string(total) + "\r\n";
+            for (const TEntry& m : view)
+                total += m.Text.size();
+            reply = "+OK " + std::to_string(count() - static_cast<std::int32_t>(marked.size())) + " " +
+                    std::to_string(total) + "\r\n";
         } else if (verb == "NOOP") {
             reply = "+OK\r\n";
         } else if (verb == "LIST" && message(argument)) {
             const std::int32_t n = message(argument);
-            reply = "+OK " + std::to_string(n) + " " + std::to_string(Messages_[n - 1].size()) + "\r\n";
+            reply = "+OK " + std::to_string(listed(n)) + " " + std::to_string(view[n - 1].Text.size()) + "\r\n";
         } else if (verb == "UIDL" && argument.empty()) {
             if (!Faults_.Uidl) {
                 reply = "-ERR no UIDL\r\n";
             } else {
                 reply = "+OK\r\n";
-                for (std::int32_t n = 1; n <= count; ++n)
-                    reply += std::to_string(n) + " uid-" + std::to_string(n) + "\r\n";
+                for (std::int32_t n = 1; n <= count(); ++n)
+                    if (!marked.contains(n))
+                        reply += std::to_string(n) + " " + view[n - 1].UniqueId + "\r\n";
                 reply += ".\r\n";
             }
+        } else if (verb == "UIDL" && message(argument)) {
+            const std::int32_t n = message(argument);
+            reply = Faults_.Uidl ? "+OK " + std::to_string(listed(n)) + " " + view[n - 1].UniqueId + "\r\n"
+                                 : "-ERR no UIDL\r\n";
         } else if (verb == "TOP" && message(argument)) {
             const std::int32_t n = message(argument);
             if (n == Faults_.FailTop) {
@@ -170,10 +237,10 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 }
                 if (drop)
                     return;
-                reply = "+OK\r\n" + Stuffed(Messages_[n - 1], true);
+                reply = "+OK\r\n" + Stuffed(view[n - 1].Text, true);
             }
         } else if (verb == "RETR" && message(argument)) {
-            reply = "+OK\r\n" + Stuffed(Messages_[message(argument) - 1], false);
+            reply = "+OK\r\n" + Stuffed(view[message(argument) - 1].Text, false);
         } else if (verb == "DELE" && message(argument)) {
             bool fail = false;
             if (message(argument) == Faults_.FailDele) {
@@ -181,10 +248,20 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 fail = Faults_.FailDeleTimes < 0 || DeleFailed_ < Faults_.FailDeleTimes;
                 DeleFailed_ += fail ? 1 : 0;
             }
+            if (!fail)
+                marked.insert(message(argument));
             reply = fail ? "-ERR cannot delete now\r\n" : "+OK marked\r\n";
         } else if (verb == "QUIT") {
-            // The lock ends before the reply, as on a real server, so a session started after it
-            // finds the maildrop free.
+            // The marked messages go, and the lock ends, before the reply, as on a real server, so
+            // a session started after it finds the maildrop changed and free.
+            {
+                std::lock_guard lock(Mutex_);
+                for (const std::int32_t n : marked) {
+                    const std::string& uid = view[n - 1].UniqueId;
+                    Deleted_.push_back(uid);
+                    std::erase_if(Messages_, [&](const TEntry& m) { return m.UniqueId == uid; });
+                }
+            }
             if (loggedIn) {
                 --LoggedIn_;
                 loggedIn = false;
@@ -193,6 +270,15 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             return;
         } else {
             reply = "-ERR unknown command or message\r\n";
+        }
+        if (fault && fault->Kind == TKind::Garble && !reply.empty())
+            reply.erase(0, 1); // "+OK" becomes "OK", "-ERR" becomes "ERR"
+        if (fault && fault->Kind == TKind::ExtraLine)
+            reply += "\r\n";
+        if (fault && fault->Kind == TKind::Cut) {
+            // The status line and half of what follows, then the server is gone.
+            socket.Send(reply.substr(0, std::max(reply.find("\r\n") + 2, reply.size() / 2)));
+            return;
         }
         if (socket.HasPendingLine())
             ++Pipelined_;

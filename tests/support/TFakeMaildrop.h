@@ -14,6 +14,23 @@
 
 namespace tarnwick::test {
 
+// A reply that goes wrong: the command it answers, exactly as the client writes it ("TOP 3 0",
+// "LIST 5", "NOOP", "DELE 2"), what goes wrong, and how often (-1: every time).
+struct TReplyFault
+{
+    enum class TKind
+    {
+        Garble,     // the status word loses its sign: "OK" / "ERR"
+        ExtraLine,  // one empty line more after the reply
+        OtherNumber, // LIST n / UIDL n answered with the listing of message n + 1
+        Cut,        // the status line and part of the reply, then the connection closes
+        Refuse,     // "-ERR" with a reason of the server's
+    };
+    std::string Command;
+    TKind Kind = TKind::Garble;
+    int Times = -1;
+};
+
 // How a TFakeMaildrop misbehaves.
 struct TMaildropFaults
 {
@@ -27,11 +44,14 @@ struct TMaildropFaults
     std::int32_t FailDele = 0;  // answer "DELE n" of this message with -ERR...
     int FailDeleTimes = 0;      // ...this many times (-1: always)
     int MaxLoggedIn = 0;        // "-ERR [IN-USE]" for a login beyond this many at once (0: any)
+    std::vector<TReplyFault> Replies;
 };
 
 // A POP3 server on 127.0.0.1 for the faults a real server will not produce on demand: it serves any
-// number of connections at once, each on its own thread, over one fixed maildrop, with the faults
-// given. It records every command per session.
+// number of connections at once, each on its own thread, over one maildrop, with the faults given.
+// It records every command per session. Like a real server, a session sees the maildrop as it was
+// at its login, and the messages it marked with DELE go only when it ends with QUIT. Every message
+// keeps the unique id "uid-K" of the K-th message added, whatever number it has later.
 class TFakeMaildrop
 {
 public:
@@ -46,6 +66,14 @@ public:
     // Commands that had arrived before the reply to the one before them was sent.
     int Pipelined() const { return Pipelined_.load(); }
     std::vector<std::vector<std::string>> Commands() const;
+    // The unique ids of the messages deleted by sessions that ended with QUIT, in order.
+    std::vector<std::string> Deleted() const;
+    // The unique id that message n had in the session's maildrop (for DELE checks); empty when none.
+    std::string UniqueIdIn(std::size_t session, std::int32_t n) const;
+    // Another mail program at work between two sessions: message n goes (the later ones move up by
+    // one) or a new message arrives at the end.
+    void Remove(std::int32_t n);
+    void Append(std::string message);
 
     // A message with a From, a Subject "Message n" and a Message-ID of its own.
     static std::string Message(int n, const std::string& from = "someone@example.org");
@@ -53,10 +81,19 @@ public:
     static std::vector<std::string> Messages(int count);
 
 private:
+    struct TEntry
+    {
+        std::string Text;
+        std::string UniqueId;
+    };
+
     void Listen();
     void Serve(int fd, std::size_t session);
+    // The fault to apply to the reply to `command` now, counting it.
+    const TReplyFault* FaultFor(const std::string& command);
 
-    std::vector<std::string> Messages_;
+    std::vector<TEntry> Messages_; // under Mutex_
+    int Added_ = 0;                // under Mutex_
     TMaildropFaults Faults_;
     TLoopbackListener Listener_;
     std::atomic<int> Accepted_{0};
@@ -67,6 +104,9 @@ private:
     int Dropped_ = 0;
     int DeleFailed_ = 0;
     std::vector<std::vector<std::string>> Commands_;
+    std::vector<std::vector<TEntry>> Views_; // each session's maildrop as at its login
+    std::vector<std::string> Deleted_;
+    std::vector<int> FaultsUsed_;
     std::vector<std::thread> Threads_;
     std::thread ListenerThread_;
 };

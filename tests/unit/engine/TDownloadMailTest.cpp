@@ -152,7 +152,11 @@ TEST_P(ReceiveFaultTest, EndsAsTheServerAllows)
     EXPECT_EQ(Recorder.FinishedCalls, 1);
     EXPECT_EQ(Numbers(), c.Listed);
     EXPECT_EQ(User.SyncedCount, static_cast<std::int32_t>(c.Listed.size()));
-    EXPECT_THAT(Recorder.LinesStarting("error: "), ElementsAreArray(c.Errors));
+    // Each expected error is the start of its row: the causes that follow name the server's port.
+    std::vector<::testing::Matcher<std::string>> errors;
+    for (const std::string& error : c.Errors)
+        errors.push_back(::testing::StartsWith(error));
+    EXPECT_THAT(Recorder.LinesStarting("error: "), ElementsAreArray(errors));
     const auto tasks = Recorder.LinesStarting("task: ");
     ASSERT_FALSE(tasks.empty());
     EXPECT_EQ(tasks.back(), c.LastTask.empty() ? "task: '127.0.0.1' | Executing ... | 0 server(s)"
@@ -235,7 +239,7 @@ const std::vector<TFaultCase> FaultCases = {
                false,
                TReceiveOutcome::Disconnected,
                Range(1, 10, 5),
-               {Missing},
+               {Missing, "error: Message 5 could not be retrieved: 127.0.0.1:"},
                "Disconnected ..."},
     TFaultCase{"LoginRefused",
                3,
@@ -244,7 +248,8 @@ const std::vector<TFaultCase> FaultCases = {
                false,
                TReceiveOutcome::Disconnected,
                {},
-               {"error: Incorect user name or password, please try again !"},
+               {"error: Incorect user name or password, please try again !",
+                "error: The server 127.0.0.1:"},
                "Disconnected ..."},
     TFaultCase{"Unreachable",
                3,
@@ -253,7 +258,7 @@ const std::vector<TFaultCase> FaultCases = {
                true,
                TReceiveOutcome::FailedToConnect,
                {},
-               {"error: Failed to connect to remote server!"},
+               {"error: Failed to connect to remote server!", "error: Cannot connect to 127.0.0.1:"},
                ""},
     // Counting session and two workers, then the server is gone.
     TFaultCase{"GoneBeforeTheEndCheck",
@@ -263,7 +268,7 @@ const std::vector<TFaultCase> FaultCases = {
                false,
                TReceiveOutcome::Disconnected,
                Range(1, 4),
-               {Lost},
+               {Lost, "error: Cannot connect to 127.0.0.1:"},
                "Disconnected ..."}};
 
 INSTANTIATE_TEST_SUITE_P(Pipelined, ReceiveFaultTest, ::testing::ValuesIn(FaultCases),
@@ -271,11 +276,13 @@ INSTANTIATE_TEST_SUITE_P(Pipelined, ReceiveFaultTest, ::testing::ValuesIn(FaultC
 INSTANTIATE_TEST_SUITE_P(WithoutCapa, ReceiveFaultTest, ::testing::ValuesIn(WithoutCapa(FaultCases)),
                          [](const auto& info) { return info.param.Name; });
 
-// Pipelining changes only the waiting: a worker sends the same commands in the same order, and
-// the list is the same.
-TEST_F(ReceiveTest, PipeliningSendsTheSameCommands)
+// Pipelining changes only the waiting and where the unique ids come from: a pipelined worker asks
+// "UIDL n" beside each message, one without pipelining reads the session's whole list first; the
+// list is the same.
+TEST_F(ReceiveTest, PipeliningGivesTheSameList)
 {
     std::map<bool, std::vector<std::string>> commands;
+    std::map<bool, std::vector<std::string>> listing;
     std::map<bool, int> pipelined;
     for (const bool capa : {true, false}) {
         TMaildropFaults faults;
@@ -286,13 +293,26 @@ TEST_F(ReceiveTest, PipeliningSendsTheSameCommands)
         TDownloadMail receive(User, recorder, Config());
         ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
         ASSERT_EQ(Numbers(), Range(1, 20));
+        for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+            listing[capa].push_back(std::to_string(User.Mails.At(i)->Number) + " " + User.Mails.At(i)->Subject +
+                                    " " + User.Mails.At(i)->UniqueId);
         const auto sessions = server.Commands();
         ASSERT_EQ(sessions.size(), 3u); // counting, worker, end check
         commands[capa] = sessions[1];
         pipelined[capa] = server.Pipelined();
     }
-    EXPECT_EQ(commands[true], commands[false]);
-    EXPECT_EQ(commands[true].size(), 2u + 2u + 20u * 3u + 1u); // login, UIDL and CAPA, fetches, QUIT
+    EXPECT_EQ(listing[true], listing[false]);
+    EXPECT_THAT(listing[true], ::testing::Contains("7 Message 7 uid-7"));
+    std::vector<std::string> expected = {"USER joe", "PASS", "CAPA"};
+    for (int n = 1; n <= 20; ++n)
+        for (const char* command : {"NOOP", "LIST ", "UIDL ", "TOP "})
+            expected.push_back(std::string(command) +
+                               (command[0] == 'N' ? "" : std::to_string(n) + (command[0] == 'T' ? " 0" : "")));
+    expected.push_back("QUIT");
+    EXPECT_EQ(commands[true], expected);
+    std::erase_if(expected, [](const std::string& c) { return c.starts_with("UIDL "); });
+    expected.insert(expected.begin() + 3, "UIDL");
+    EXPECT_EQ(commands[false], expected);
     EXPECT_GT(pipelined[true], 20);
     EXPECT_EQ(pipelined[false], 0);
 }

@@ -305,10 +305,10 @@ TEST_P(FaultTest, GivesTheErrorKindCallersActOn)
             client->Delete(1);
             break;
         }
-    } catch (const TConnectionError& e) {
-        kind = TKind::Connection, text = e.what();
     } catch (const TUnrecognizedReplyError& e) {
         kind = TKind::Unrecognized, text = e.what();
+    } catch (const TConnectionError& e) {
+        kind = TKind::Connection, text = e.what();
     } catch (const TProtocolError& e) {
         kind = TKind::Protocol, text = e.what();
     } catch (const core::TConversionError& e) {
@@ -318,7 +318,7 @@ TEST_P(FaultTest, GivesTheErrorKindCallersActOn)
     EXPECT_EQ(*kind, c.Kind) << text;
     EXPECT_THAT(text, HasSubstr(c.Text));
     EXPECT_THAT(text, Not(HasSubstr(Password)));
-    if (c.Action == TAction::Open || c.Kind == TKind::Connection) {
+    if (c.Action == TAction::Open || c.Kind == TKind::Connection || c.Kind == TKind::Unrecognized) {
         EXPECT_FALSE(client->IsOpen());
     }
     client->Close();
