@@ -70,7 +70,8 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
         for (std::size_t i = from; i < to; ++i) {
             const accounts::TMailMessage& record = *checked[i];
             try {
-                const retrieval::TPOP3Client::TIdentity identity = Client_.ReadIdentity(record.Number, withUidl);
+                const retrieval::TPOP3Client::TIdentity identity =
+                    Client_.ReadIdentity(record.Number, withUidl);
                 same = same && identity.Header.CacheName == record.CacheName &&
                        (withUidl ? !record.UniqueId.empty() && identity.UniqueId == record.UniqueId
                                  : record.UniqueId.empty() && identity.Header.Header.Lines == record.Headers);

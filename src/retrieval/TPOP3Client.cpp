@@ -55,17 +55,20 @@ void CreateFolders(const std::string& folder)
         if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
             throw core::TFileError("Cannot create the cache folder " + path + ": " + std::strerror(errno));
     }
-    struct stat info{};
+    struct stat info
+    {};
     if (::stat(folder.c_str(), &info) != 0)
         throw core::TFileError("Cannot create the cache folder " + folder + ": " + std::strerror(errno));
     if (!S_ISDIR(info.st_mode))
-        throw core::TFileError("Cannot create the cache folder " + folder + ": a file of that name is in the way");
+        throw core::TFileError("Cannot create the cache folder " + folder +
+                               ": a file of that name is in the way");
 }
 
 // Whether a cache file exists; a path that cannot be looked at is an error naming it.
 bool FileExists(const std::string& path)
 {
-    struct stat info{};
+    struct stat info
+    {};
     if (::stat(path.c_str(), &info) == 0)
         return true;
     if (errno == ENOENT || errno == ENOTDIR)
@@ -393,7 +396,8 @@ const TCapabilities& TPOP3Client::Capabilities()
         ReadMultiLine(
             [&](std::string_view line) {
                 const std::string_view word = SplitFirstBlank(line).first;
-                capabilities.Pipelining = capabilities.Pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
+                capabilities.Pipelining =
+                    capabilities.Pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
                 capabilities.Uidl = capabilities.Uidl || core::AsciiEqualNoCase(word, "UIDL");
             },
             MaxUidlBytes, "The capability list is larger than " + std::to_string(MaxUidlBytes) + " bytes");
@@ -421,8 +425,11 @@ TFetchResult TPOP3Client::ReadFetch(std::int32_t n, bool withUidl)
         if (!reply->Ok)
             ThrowProtocol(reply->Text);
     LastSize_ = size;
-    return {std::move(identity.Header.Header), std::move(identity.Header.CacheName), size,
-            std::move(identity.UniqueId), {}};
+    return {std::move(identity.Header.Header),
+            std::move(identity.Header.CacheName),
+            size,
+            std::move(identity.UniqueId),
+            {}};
 }
 
 void TPOP3Client::SendIdentity(std::int32_t n, bool withUidl)

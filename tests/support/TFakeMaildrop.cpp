@@ -175,9 +175,7 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             continue;
         }
         // The listing of message n, or of message n + 1 when the fault says so.
-        auto listed = [&](std::int32_t n) {
-            return fault && fault->Kind == TKind::OtherNumber ? n + 1 : n;
-        };
+        auto listed = [&](std::int32_t n) { return fault && fault->Kind == TKind::OtherNumber ? n + 1 : n; };
         std::string reply;
         if (verb == "USER") {
             reply = "+OK\r\n";
@@ -209,7 +207,8 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             reply = "+OK\r\n";
         } else if (verb == "LIST" && message(argument)) {
             const std::int32_t n = message(argument);
-            reply = "+OK " + std::to_string(listed(n)) + " " + std::to_string(view[n - 1].Text.size()) + "\r\n";
+            reply =
+                "+OK " + std::to_string(listed(n)) + " " + std::to_string(view[n - 1].Text.size()) + "\r\n";
         } else if (verb == "UIDL" && argument.empty()) {
             if (!Faults_.Uidl) {
                 reply = "-ERR no UIDL\r\n";

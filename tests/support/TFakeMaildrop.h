@@ -20,11 +20,11 @@ struct TReplyFault
 {
     enum class TKind
     {
-        Garble,     // the status word loses its sign: "OK" / "ERR"
-        ExtraLine,  // one empty line more after the reply
+        Garble,      // the status word loses its sign: "OK" / "ERR"
+        ExtraLine,   // one empty line more after the reply
         OtherNumber, // LIST n / UIDL n answered with the listing of message n + 1
-        Cut,        // the status line and part of the reply, then the connection closes
-        Refuse,     // "-ERR" with a reason of the server's
+        Cut,         // the status line and part of the reply, then the connection closes
+        Refuse,      // "-ERR" with a reason of the server's
     };
     std::string Command;
     TKind Kind = TKind::Garble;

@@ -4,7 +4,10 @@
 #include "engine/TDownloadMail.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,9 +18,12 @@
 #include "classify/TDispatchMail.h"
 #include "classify/TSearchAddress.h"
 #include "core/MessageTexts.h"
+#include "engine/TDeleteMail.h"
+#include "engine/TTrash.h"
 #include "support/TFakeMaildrop.h"
 #include "support/TLineSocket.h"
 #include "support/TReceiveRecorder.h"
+#include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
 
 using namespace tarnwick;
@@ -248,8 +254,7 @@ const std::vector<TFaultCase> FaultCases = {
                false,
                TReceiveOutcome::Disconnected,
                {},
-               {"error: Incorect user name or password, please try again !",
-                "error: The server 127.0.0.1:"},
+               {"error: Incorect user name or password, please try again !", "error: The server 127.0.0.1:"},
                "Disconnected ..."},
     TFaultCase{"Unreachable",
                3,
@@ -294,8 +299,8 @@ TEST_F(ReceiveTest, PipeliningGivesTheSameList)
         ASSERT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
         ASSERT_EQ(Numbers(), Range(1, 20));
         for (std::size_t i = 0; i < User.Mails.Count(); ++i)
-            listing[capa].push_back(std::to_string(User.Mails.At(i)->Number) + " " + User.Mails.At(i)->Subject +
-                                    " " + User.Mails.At(i)->UniqueId);
+            listing[capa].push_back(std::to_string(User.Mails.At(i)->Number) + " " +
+                                    User.Mails.At(i)->Subject + " " + User.Mails.At(i)->UniqueId);
         const auto sessions = server.Commands();
         ASSERT_EQ(sessions.size(), 3u); // counting, worker, end check
         commands[capa] = sessions[1];
@@ -306,8 +311,9 @@ TEST_F(ReceiveTest, PipeliningGivesTheSameList)
     std::vector<std::string> expected = {"USER joe", "PASS", "CAPA"};
     for (int n = 1; n <= 20; ++n)
         for (const char* command : {"NOOP", "LIST ", "UIDL ", "TOP "})
-            expected.push_back(std::string(command) +
-                               (command[0] == 'N' ? "" : std::to_string(n) + (command[0] == 'T' ? " 0" : "")));
+            expected.push_back(
+                std::string(command) +
+                (command[0] == 'N' ? "" : std::to_string(n) + (command[0] == 'T' ? " 0" : "")));
     expected.push_back("QUIT");
     EXPECT_EQ(commands[true], expected);
     std::erase_if(expected, [](const std::string& c) { return c.starts_with("UIDL "); });
@@ -460,5 +466,209 @@ TEST_F(ReceiveTest, CancelledPasswordPromptContactsNoServer)
     EXPECT_EQ(Recorder.Outcome, TReceiveOutcome::Cancelled);
     EXPECT_EQ(server.Sessions(), 0);
 }
+
+// A server that misbehaves, from the receive to the deletion. Whatever goes wrong, every record's
+// number, header and unique id belong to one message, every message is listed or reported, and no
+// DELE ever reaches a message that is not in the trash.
+namespace faults {
+
+using TKind = TReplyFault::TKind;
+
+enum class TBetween
+{
+    Nothing,
+    RemoveFirst,       // another program deleted message 1
+    RemoveFirstAddOne, // ...and a new message arrived: the count is the same
+};
+
+enum class TDeletion
+{
+    Deleted, // every trashed message is gone, nothing else
+    Refused, // the synchronisation message, nothing deleted
+    Failed,  // an error, nothing deleted
+};
+
+struct TCase
+{
+    std::string Name;
+    TMaildropFaults Faults;
+    std::vector<std::int32_t> Missing = {}; // given up, and reported by number
+    TDeletion Deletion = TDeletion::Deleted;
+    TBetween Between = TBetween::Nothing;
+    bool FullMessage = false;
+};
+
+TMaildropFaults Reply(std::string command, TKind kind, int times = -1, bool capa = true)
+{
+    TMaildropFaults faults;
+    faults.Replies.push_back({std::move(command), kind, times});
+    faults.Capa = capa;
+    return faults;
+}
+
+TMaildropFaults NoUidl()
+{
+    TMaildropFaults faults;
+    faults.Uidl = false;
+    return faults;
+}
+
+const std::vector<TCase> Cases = {
+    {"Clean", {}},
+    {"GarbledStatusLine", Reply("TOP 3 0", TKind::Garble, 1)},
+    {"GarbledStatusLineWithoutPipelining", Reply("TOP 3 0", TKind::Garble, 1, false)},
+    {"GarbledNoop", Reply("NOOP", TKind::Garble, 1)},
+    {"ExtraEmptyLineAfterTop", Reply("TOP 3 0", TKind::ExtraLine)},
+    {"ExtraEmptyLineWithoutPipelining", Reply("TOP 3 0", TKind::ExtraLine, -1, false)},
+    {"WrongNumberInList", Reply("LIST 5", TKind::OtherNumber), {5}},
+    {"WrongNumberInListWithoutPipelining", Reply("LIST 5", TKind::OtherNumber, -1, false), {5}},
+    {"WrongNumberInUidl", Reply("UIDL 7", TKind::OtherNumber), {7}},
+    {"CutMidTop", Reply("TOP 4 0", TKind::Cut, 1)},
+    {"CutMidRetr", Reply("RETR 4", TKind::Cut, 1), {}, TDeletion::Deleted, TBetween::Nothing, true},
+    {"AlwaysRefused", Reply("TOP 6 0", TKind::Refuse), {6}},
+    {"AlwaysRefusedWithoutPipelining", Reply("TOP 6 0", TKind::Refuse, -1, false), {6}},
+    {"UidlMissing", NoUidl()},
+    {"GarbledDeleReply", Reply("DELE 4", TKind::Garble), {}, TDeletion::Failed},
+    {"CutDuringDele", Reply("DELE 6", TKind::Cut), {}, TDeletion::Failed},
+    {"RenumberedBeforeDeleting", {}, {}, TDeletion::Refused, TBetween::RemoveFirst},
+    {"RenumberedWithTheSameCount", {}, {}, TDeletion::Refused, TBetween::RemoveFirstAddOne},
+    {"RenumberedWithoutUidl", NoUidl(), {}, TDeletion::Refused, TBetween::RemoveFirstAddOne},
+};
+
+void PrintTo(const TCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+constexpr int MessageCount = 12;
+
+class FaultTableTest : public ReceiveTest, public ::testing::WithParamInterface<std::tuple<TCase, int>>
+{
+protected:
+    std::string ReadFile(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_P(FaultTableTest, NumbersHeadersAndIdsStayTogether)
+{
+    const auto& [c, connections] = GetParam();
+    TFakeMaildrop server(TFakeMaildrop::Messages(MessageCount), c.Faults);
+    Account(server.Port(), connections);
+    User.Settings.FullMessage = c.FullMessage;
+    TDownloadMail receive(User, Recorder, Config());
+    const TReceiveReport report = receive.Run();
+
+    // The receive: all but the missing ones, each record whole, and honest about the gaps.
+    std::vector<std::int32_t> expected;
+    for (std::int32_t n = 1; n <= MessageCount; ++n)
+        if (std::find(c.Missing.begin(), c.Missing.end(), n) == c.Missing.end())
+            expected.push_back(n);
+    EXPECT_EQ(Numbers(), expected);
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i) {
+        const accounts::TMailMessage& record = *User.Mails.At(i);
+        const std::string n = std::to_string(record.Number);
+        EXPECT_EQ(record.Subject, "Message " + n);
+        EXPECT_EQ(record.UniqueId, c.Faults.Uidl ? "uid-" + n : "");
+        if (c.FullMessage) {
+            EXPECT_EQ(ReadFile(Home / "VedOzurCache" + "/" + record.CacheName + ".eml"),
+                      TFakeMaildrop::Message(record.Number));
+        }
+    }
+    const auto errors = Recorder.LinesStarting("error: ");
+    if (c.Missing.empty()) {
+        EXPECT_EQ(report.Outcome, TReceiveOutcome::Finished) << ::testing::PrintToString(errors);
+    } else {
+        EXPECT_EQ(report.Outcome, TReceiveOutcome::Disconnected);
+        EXPECT_THAT(errors, ::testing::Contains(Missing));
+        for (const std::int32_t n : c.Missing)
+            EXPECT_THAT(errors, ::testing::Contains(::testing::StartsWith(
+                                    "error: Message " + std::to_string(n) + " could not be retrieved: ")));
+    }
+
+    // The deletion of the even-numbered messages.
+    std::vector<std::size_t> even;
+    std::set<std::string> trashedIds;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        if (User.Mails.At(i)->Number % 2 == 0) {
+            even.push_back(i);
+            trashedIds.insert("uid-" + std::to_string(User.Mails.At(i)->Number));
+        }
+    TrashMessages(User, even);
+    if (c.Between != TBetween::Nothing)
+        server.Remove(1);
+    if (c.Between == TBetween::RemoveFirstAddOne)
+        server.Append(TFakeMaildrop::Message(99));
+    const std::size_t sessionsBefore = server.Commands().size();
+    const std::size_t listed = User.Mails.Count();
+
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, Home / "VedOzurCache", prompter);
+    deletion.SetReplyTimeoutMs(5000);
+    std::int32_t serverCount = report.ServerCount;
+    std::optional<TEmptyTrashResult> result;
+    std::string error;
+    try {
+        result = EmptyTrash(User, deletion, serverCount);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+
+    const auto sessions = server.Commands();
+    for (std::size_t s = sessionsBefore; s < sessions.size(); ++s)
+        for (const std::string& command : sessions[s])
+            if (command.starts_with("DELE ")) {
+                const std::string uid = server.UniqueIdIn(s, std::stoi(command.substr(5)));
+                EXPECT_TRUE(trashedIds.contains(uid)) << command << " reached " << uid;
+            }
+    const std::vector<std::string> deleted = server.Deleted();
+    switch (c.Deletion) {
+    case TDeletion::Deleted: {
+        ASSERT_TRUE(result) << error;
+        EXPECT_TRUE(result->Ran);
+        EXPECT_EQ(std::set<std::string>(deleted.begin(), deleted.end()), trashedIds);
+        EXPECT_EQ(User.Mails.Count(), listed - even.size());
+        // The rest carries the numbers the server now gives them: each moves up by one for every
+        // deleted message that stood before it.
+        for (std::size_t i = 0; i < User.Mails.Count(); ++i) {
+            const accounts::TMailMessage& record = *User.Mails.At(i);
+            const std::int32_t was = std::stoi(record.Subject.substr(std::string("Message ").size()));
+            std::int32_t before = 0;
+            for (const std::string& uid : trashedIds)
+                before += std::stoi(uid.substr(4)) < was ? 1 : 0;
+            EXPECT_EQ(record.Number, was - before) << record.Subject;
+        }
+        break;
+    }
+    case TDeletion::Refused:
+        ASSERT_TRUE(result) << error;
+        EXPECT_FALSE(result->Ran);
+        ASSERT_EQ(prompter.Log.size(), 1u);
+        EXPECT_EQ(prompter.Log[0].Text, core::texts::NotSynchronized);
+        EXPECT_TRUE(deleted.empty());
+        EXPECT_EQ(User.Mails.Count(), listed);
+        break;
+    case TDeletion::Failed:
+        EXPECT_FALSE(result);
+        EXPECT_THAT(error, ::testing::HasSubstr("Nothing was deleted"));
+        EXPECT_TRUE(deleted.empty());
+        EXPECT_EQ(User.Mails.Count(), listed);
+        EXPECT_TRUE(User.TrashNotEmpty);
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest,
+                         ::testing::Combine(::testing::ValuesIn(Cases), ::testing::Values(1, 8)),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).Name + "_" +
+                                    std::to_string(std::get<1>(info.param)) + "Connections";
+                         });
+
+} // namespace faults
 
 } // namespace
