@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 #include "core/Errors.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
+#include "core/TextUtils.h"
 #include "rules/Errors.h"
 
 namespace tarnwick::rules {
@@ -187,12 +189,26 @@ bool SaveRule(core::TRegistry& registry, const TRuleClass& rule, const std::stri
     return true;
 }
 
-std::int32_t NextFreeKeyNumber(core::TRegistry& registry, const accounts::TUserID& id)
+std::int32_t NextFreeKeyNumber(core::TRegistry& registry, const accounts::TUserID& id,
+                               const TRuleListClass* pending)
 {
-    registry.OpenKey(RulesKeyOf(id), true);
-    const std::vector<std::string> names = registry.GetKeyNames();
+    const std::string rulesKey = RulesKeyOf(id);
+    registry.OpenKey(rulesKey, true);
+    // The store takes "00a" and "00A" for the same key, so a number is free only when no subkey
+    // (and no unsaved rule of the list) has its name in any letter case.
+    std::set<std::string> taken;
+    for (const auto& name : registry.GetKeyNames())
+        taken.insert(core::FoldCase(name));
+    if (pending != nullptr) {
+        const std::string prefix = core::FoldCase(rulesKey + "\\");
+        for (const auto& rule : pending->Rules) {
+            const std::string path = core::FoldCase(rule->KeyPath);
+            if (path.starts_with(prefix))
+                taken.insert(path.substr(prefix.size()));
+        }
+    }
     std::int32_t n = 0;
-    while (std::find(names.begin(), names.end(), FormatKeyNumber(n)) != names.end())
+    while (taken.contains(core::FoldCase(FormatKeyNumber(n))))
         ++n;
     return n;
 }
@@ -210,7 +226,7 @@ std::string NewRuleName(const TRuleListClass& list)
 
 TRuleClass& AddNewRule(core::TRegistry& registry, TRuleListClass& list, const accounts::TUserID& id)
 {
-    const std::int32_t n = NextFreeKeyNumber(registry, id);
+    const std::int32_t n = NextFreeKeyNumber(registry, id, &list);
     auto rule = std::make_unique<TRuleClass>();
     rule->KeyPath = RulesKeyOf(id) + "\\" + FormatKeyNumber(n);
     rule->Name = NewRuleName(list);

@@ -64,12 +64,15 @@ bool SaveRule(core::TRegistry& registry, const TRuleClass& rule, const std::stri
               bool rewriteCriteria = true);
 
 // The smallest key number whose name is not a subkey of the account's rules key (created when
-// missing).
-std::int32_t NextFreeKeyNumber(core::TRegistry& registry, const accounts::TUserID& id);
+// missing) nor the key of a rule of `pending`, compared without regard to case as the store
+// compares key names.
+std::int32_t NextFreeKeyNumber(core::TRegistry& registry, const accounts::TUserID& id,
+                               const TRuleListClass* pending = nullptr);
 // "New Rule #k" with the smallest k that no rule of the list is named.
 std::string NewRuleName(const TRuleListClass& list);
 
-// Appends a fresh, unsaved rule and makes it current.
+// Appends a fresh, unsaved rule under the next key number free in the store and in the list, and
+// makes it current.
 TRuleClass& AddNewRule(core::TRegistry& registry, TRuleListClass& list, const accounts::TUserID& id);
 // Deletes the rule's key tree and removes it from the list.
 void DeleteRule(core::TRegistry& registry, TRuleListClass& list, std::size_t index);

@@ -297,8 +297,10 @@ TEST_F(RuleStoreTest, NewRulesTakeTheFirstFreeKeyNumber)
         {{}, "000"},
         {{"000", "001", "003"}, "002"},
         {{"001"}, "000"},
-        // Names are compared exactly: "00a" is not the key of 10.
-        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a"}, "00A"},
+        // Names compare as the store compares them: "00a" is the key of 10, and "00b" of 11.
+        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a"}, "00B"},
+        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a", "00b"}, "00C"},
+        {{"00a"}, "000"},
     };
     for (const auto& c : cases) {
         Reg.DeleteKey("\\Software\\Orvalent\\Tarnwick\\Acounts");
@@ -310,6 +312,33 @@ TEST_F(RuleStoreTest, NewRulesTakeTheFirstFreeKeyNumber)
     for (int n = 0; n <= 0xFF; ++n)
         Reg.CreateKey(RulesKeyOf(Id) + "\\" + FormatKeyNumber(n));
     EXPECT_EQ(FormatKeyNumber(NextFreeKeyNumber(Reg, Id)), "100");
+}
+
+TEST_F(RuleStoreTest, ANewRuleNeverTakesTheKeyOfAStoredRuleWrittenInOtherCase)
+{
+    // Rules brought in from elsewhere (a .reg file, another program) may have lower-case key names.
+    std::string keys;
+    for (int n = 0; n < 10; ++n)
+        keys += RuleKey(FormatKeyNumber(n), "R" + std::to_string(n)) +
+                Criterion(FormatKeyNumber(n), "000", 0, 14);
+    Import(keys + RuleKey("00a", "Lower") + Criterion("00a", "000", 0, 14));
+    LoadRules(Reg, Prompter, List, Id);
+    ASSERT_EQ(List.Count(), 11);
+
+    TRuleClass& added = AddNewRule(Reg, List, Id);
+    added.Criteria.push_back(List.At(0).Criteria.at(0));
+    SaveRule(Reg, added, added.KeyPath, true);
+    // A second new rule, not yet saved, does not share the first one's key either.
+    TRuleClass& second = AddNewRule(Reg, List, Id);
+    EXPECT_EQ(added.KeyPath, RulesKeyOf(Id) + "\\00B");
+    EXPECT_EQ(second.KeyPath, RulesKeyOf(Id) + "\\00C");
+
+    TRuleListClass again;
+    LoadRules(Reg, Prompter, again, Id);
+    ASSERT_EQ(again.Count(), 12);
+    EXPECT_EQ(again.At(10).Name, "Lower") << "the rule under \"00a\" is still there";
+    EXPECT_EQ(again.At(11).Name, added.Name);
+    EXPECT_TRUE(Prompter.Log.empty());
 }
 
 TEST_F(RuleStoreTest, NewRuleNamesFillTheFirstGap)
