@@ -50,6 +50,40 @@ void ReadCriterionValue(core::TRegistry& registry, TRulesCriteria& criterion)
     }
 }
 
+// Writes the rule's values and criteria; SaveRule runs it as one transaction.
+void WriteRule(core::TRegistry& registry, const TRuleClass& rule, const std::string& keyPath,
+               bool rewriteCriteria)
+{
+    registry.OpenKey(keyPath, true);
+    registry.WriteString("Name", rule.Name);
+    registry.WriteInteger("Enabled", rule.Enabled);
+    registry.WriteInteger("Version", rule.Version);
+    registry.WriteInteger("Show", rule.Show);
+    if (rewriteCriteria)
+        registry.DeleteKey(keyPath + CriteriaKey);
+    for (std::size_t i = 0; i < rule.Criteria.size(); ++i) {
+        const TRulesCriteria& criterion = rule.Criteria[i];
+        registry.OpenKey(keyPath + CriteriaKey + "\\" + FormatKeyNumber(static_cast<std::int32_t>(i)), true);
+        registry.WriteInteger("Flags", criterion.Flags);
+        registry.WriteInteger("Logic", i + 1 < rule.Criteria.size() ? rule.Criteria[i + 1].Logic : 0);
+        registry.WriteInteger("Type", criterion.Type);
+        registry.WriteInteger("ValueType", criterion.ValueType);
+        switch (criterion.ValueType) {
+        case ValueInteger:
+            registry.WriteInteger("Value", criterion.IntValue);
+            break;
+        case ValueText:
+            registry.WriteString("Value", criterion.TextValue);
+            break;
+        case ValueList:
+            registry.WriteBinaryData("Value", criterion.ListValue);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
 } // namespace
 
 TRuleListClass& RulesOf(accounts::TUser& user)
@@ -158,33 +192,14 @@ bool SaveRule(core::TRegistry& registry, const TRuleClass& rule, const std::stri
                              std::to_string(criterion.ListValue.size()) + " bytes is longer than the " +
                              std::to_string(MaxListBytes) + " bytes a rule can hold.");
     }
-    registry.OpenKey(keyPath, true);
-    registry.WriteString("Name", rule.Name);
-    registry.WriteInteger("Enabled", rule.Enabled);
-    registry.WriteInteger("Version", rule.Version);
-    registry.WriteInteger("Show", rule.Show);
-    if (rewriteCriteria)
-        registry.DeleteKey(keyPath + CriteriaKey);
-    for (std::size_t i = 0; i < rule.Criteria.size(); ++i) {
-        const TRulesCriteria& criterion = rule.Criteria[i];
-        registry.OpenKey(keyPath + CriteriaKey + "\\" + FormatKeyNumber(static_cast<std::int32_t>(i)), true);
-        registry.WriteInteger("Flags", criterion.Flags);
-        registry.WriteInteger("Logic", i + 1 < rule.Criteria.size() ? rule.Criteria[i + 1].Logic : 0);
-        registry.WriteInteger("Type", criterion.Type);
-        registry.WriteInteger("ValueType", criterion.ValueType);
-        switch (criterion.ValueType) {
-        case ValueInteger:
-            registry.WriteInteger("Value", criterion.IntValue);
-            break;
-        case ValueText:
-            registry.WriteString("Value", criterion.TextValue);
-            break;
-        case ValueList:
-            registry.WriteBinaryData("Value", criterion.ListValue);
-            break;
-        default:
-            break;
-        }
+    // One transaction: a store error halfway through leaves the rule as it was (or absent), never
+    // a rule key with only some of its values or criteria.
+    try {
+        registry.Store().Transaction([&] { WriteRule(registry, rule, keyPath, rewriteCriteria); });
+    } catch (...) {
+        // The key the cursor stands on may have been rolled back with the rest.
+        registry.CloseKey();
+        throw;
     }
     return true;
 }

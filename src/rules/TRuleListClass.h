@@ -58,8 +58,9 @@ bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& 
 void LoadRules(core::TRegistry& registry, core::TPrompter& prompter, TRuleListClass& list,
                const accounts::TUserID& id);
 
-// Writes the rule to `keyPath`. Throws TRuleError, before anything is written, when a list value is
-// longer than the store allows.
+// Writes the rule to `keyPath` in one transaction: when the store fails halfway, the key is left as
+// it was (or absent) and the store's error is thrown. Throws TRuleError, before anything is
+// written, when a list value is longer than the store allows.
 bool SaveRule(core::TRegistry& registry, const TRuleClass& rule, const std::string& keyPath,
               bool rewriteCriteria = true);
 
