@@ -104,11 +104,11 @@ std::string RulesKeyOf(const accounts::TUserID& id)
     return key + "\\Rules";
 }
 
-bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& rule,
-              const std::string& keyPath)
+TRuleLoad LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& rule,
+                   const std::string& keyPath)
 {
     if (!registry.OpenKey(keyPath, false))
-        return false;
+        return TRuleLoad::Missing;
     rule.Name = registry.ReadString("Name");
     rule.Enabled = registry.ReadInteger("Enabled");
     rule.Version = registry.ReadInteger("Version");
@@ -121,6 +121,9 @@ bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& 
 
     std::int32_t carried = LogicNone;
     int accepted = 0;
+    int unreadable = 0;
+    // Keys of criteria of unknown type, deleted once it is clear that the rule is kept or dropped.
+    std::vector<std::string> unknown;
     for (std::size_t j = 0; j < names.size(); ++j) {
         const std::string path = criteriaPath + "\\" + names[j];
         TRulesCriteria criterion;
@@ -136,7 +139,7 @@ bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& 
             if (!IsValidCriterionType(criterion.Type)) {
                 ReportError(prompter, rule.Name + UnknownCriteriaText);
                 // The key enumerated is the one deleted, whatever its name.
-                registry.DeleteKey(path);
+                unknown.push_back(path);
                 continue;
             }
             if (criterion.Type == CriterionAttachments)
@@ -145,12 +148,17 @@ bool LoadRule(core::TRegistry& registry, core::TPrompter& prompter, TRuleClass& 
         } catch (const core::TError& e) {
             ReportError(prompter, rule.Name + "\n\nA criterion of this rule cannot be read (key " + names[j] +
                                       "): " + e.what() + "\nIt is left out.");
+            ++unreadable;
             continue;
         }
         rule.Criteria.push_back(std::move(criterion));
         ++accepted;
     }
-    return accepted > 0;
+    if (accepted == 0 && unreadable > 0)
+        return TRuleLoad::UnreadableCriteria;
+    for (const auto& path : unknown)
+        registry.DeleteKey(path);
+    return accepted > 0 ? TRuleLoad::Usable : TRuleLoad::NoValidCriteria;
 }
 
 void LoadRules(core::TRegistry& registry, core::TPrompter& prompter, TRuleListClass& list,
@@ -165,21 +173,33 @@ void LoadRules(core::TRegistry& registry, core::TPrompter& prompter, TRuleListCl
     for (const auto& name : names) {
         auto rule = std::make_unique<TRuleClass>();
         rule->KeyPath = rulesKey + "\\" + name;
-        bool valid = false;
+        TRuleLoad loaded = TRuleLoad::Missing;
         try {
-            valid = LoadRule(registry, prompter, *rule, rule->KeyPath);
+            loaded = LoadRule(registry, prompter, *rule, rule->KeyPath);
         } catch (const core::TError& e) {
             // The rule's own values are unreadable: leave it out, but keep its key for a repair.
             ReportError(prompter, (rule->Name.empty() ? name : rule->Name) +
                                       "\n\nThis Rule cannot be read: " + e.what());
             continue;
         }
-        if (!valid) {
+        switch (loaded) {
+        case TRuleLoad::Usable:
+            list.Rules.push_back(std::move(rule));
+            break;
+        case TRuleLoad::UnreadableCriteria:
+            // Each criterion was reported already; the key stays for a repair.
+            ReportError(prompter, rule->Name + UnreadableCriteriaText);
+            break;
+        case TRuleLoad::NoValidCriteria:
+            // Nothing of such a rule can ever match: it has no criterion, or only ones of kinds this
+            // program does not know (reported above).
             ReportError(prompter, rule->Name + NoValidCriteriaText);
             registry.DeleteKey(rule->KeyPath);
-            continue;
+            break;
+        case TRuleLoad::Missing:
+            // Gone since the names were read: nothing to load or report.
+            break;
         }
-        list.Rules.push_back(std::move(rule));
     }
 }
 

@@ -259,6 +259,69 @@ TEST_F(RuleStoreTest, UnreadableValuesSkipTheCriterionOrRuleWithAMessageAndTheLo
     }
 }
 
+TEST_F(RuleStoreTest, RuleWhoseCriteriaAreAllUnreadableIsReportedLeftOutAndKeptAsStored)
+{
+    const std::string key = std::string("[") + Rules + "\\000\\Criteria\\";
+    const std::string longList = "\"ValueType\"=dword:00000041\r\n\"Value\"=hex:" + [] {
+        std::string hex;
+        for (int i = 0; i < 2050; ++i)
+            hex += i ? ",61" : "61";
+        return hex;
+    }() + "\r\n";
+    struct
+    {
+        const char* Name;
+        std::string Criteria; // the criterion keys of rule "R"
+        std::size_t Unreadable;
+        std::size_t Unknown;
+    } cases[] = {
+        {"Flags missing", key + "000]\r\n\"Logic\"=dword:00000000\r\n\"Type\"=dword:0000000e\r\n\r\n", 1, 0},
+        {"Logic missing", key + "000]\r\n\"Flags\"=dword:00000000\r\n\"Type\"=dword:0000000e\r\n\r\n", 1, 0},
+        {"Type stored as text",
+         key + "000]\r\n\"Flags\"=dword:00000000\r\n\"Logic\"=dword:00000000\r\n\"Type\"=\"14\"\r\n\r\n", 1,
+         0},
+        {"ValueType stored as text",
+         Criterion("000", "000", 0, 15, "\"ValueType\"=\"19\"\r\n\"Value\"=dword:00000001\r\n"), 1, 0},
+        {"integer value stored as text",
+         Criterion("000", "000", 0, 15, "\"ValueType\"=dword:00000013\r\n\"Value\"=\"1\"\r\n"), 1, 0},
+        {"list longer than a rule holds", Criterion("000", "000", 0, 12, longList), 1, 0},
+        {"two criteria, neither readable",
+         key + "000]\r\n\"Logic\"=dword:00000001\r\n\"Type\"=dword:0000000e\r\n\r\n" +
+             Criterion("000", "001", 0, 15, "\"ValueType\"=dword:00000013\r\n\"Value\"=hex:01\r\n"),
+         2, 0},
+        // The criterion of unknown type is reported, but its key stays with the rule left out.
+        {"an unreadable criterion beside one of unknown type",
+         Criterion("000", "000", 2, 99) + Criterion("000", "001", 0, 12, longList), 1, 1},
+    };
+    for (const auto& c : cases) {
+        Reg.DeleteKey(std::string("\\Software\\Orvalent\\Tarnwick\\Acounts"));
+        Import(RuleKey("000", "R") + c.Criteria + RuleKey("001", "Fine") + Criterion("001", "000", 0, 14));
+        const std::string stored = TRegFile::Export(Reg, std::string(RulesPath) + "\\000");
+        TScriptedPrompter prompter;
+        TRuleListClass list;
+        ASSERT_NO_THROW(LoadRules(Reg, prompter, list, Id)) << c.Name;
+        ASSERT_EQ(list.Count(), 1) << c.Name;
+        EXPECT_EQ(list.At(0).Name, "Fine") << c.Name;
+        EXPECT_EQ(TRegFile::Export(Reg, std::string(RulesPath) + "\\000"), stored)
+            << c.Name << ": the rule left out is stored as it was";
+
+        std::size_t unreadable = 0;
+        std::size_t unknown = 0;
+        for (const auto& entry : prompter.Log) {
+            EXPECT_EQ(entry.Kind, TMessageKind::Error) << c.Name;
+            unreadable += entry.Text.starts_with("R\n\nA criterion of this rule cannot be read (key 00");
+            unknown += entry.Text == std::string("R") + UnknownCriteriaText;
+        }
+        EXPECT_EQ(unreadable, c.Unreadable) << c.Name;
+        EXPECT_EQ(unknown, c.Unknown) << c.Name;
+        ASSERT_EQ(prompter.Log.size(), c.Unreadable + c.Unknown + 1) << c.Name;
+        EXPECT_EQ(
+            prompter.Log.back().Text,
+            "R\n\nNo criterion of this Rule can be read. The Rule is left out and kept as it is stored.")
+            << c.Name;
+    }
+}
+
 TEST_F(RuleStoreTest, SaveRefusesAListLongerThanTheStoreHoldsAndWritesNothing)
 {
     TRuleClass rule;
