@@ -261,7 +261,14 @@ void ReadRuleStream(TRulestype& rule, std::iostream& stream, const std::string& 
                 criterion.TextValue = AsUtf8(block.TextValue());
                 break;
             case ValueList:
+                // The list is stored and written again as UTF-8, so that is the size a rule must be
+                // able to hold: Windows-1252 bytes can grow to three bytes each.
                 criterion.ListValue = AsUtf8(block.ListValue());
+                if (criterion.ListValue.size() > MaxListBytes)
+                    throw TRuleFileError("its list of " + std::to_string(block.ListLength()) + " bytes is " +
+                                         std::to_string(criterion.ListValue.size()) +
+                                         " bytes as UTF-8, longer than the " + std::to_string(MaxListBytes) +
+                                         " bytes a rule can hold");
                 break;
             default:
                 break;
