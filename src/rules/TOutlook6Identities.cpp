@@ -4,6 +4,7 @@
 
 #include "accounts/TUser.h"
 #include "core/Errors.h"
+#include "core/TPrompter.h"
 #include "core/TRegistry.h"
 #include "rules/TRuleListClass.h"
 
@@ -55,7 +56,7 @@ bool AddImportRow(std::vector<TRuleImportRow>& rows, TRuleImportRow row)
     return true;
 }
 
-int ImportOutlookRules(core::TRegistry& registry, accounts::TUser& user,
+int ImportOutlookRules(core::TRegistry& registry, core::TPrompter& prompter, accounts::TUser& user,
                        const TOutlook6Identities& identities, const std::vector<TRuleImportRow>& rows)
 {
     TRuleListClass& list = RulesOf(user);
@@ -64,12 +65,25 @@ int ImportOutlookRules(core::TRegistry& registry, accounts::TUser& user,
         if (row.IdentityID >= identities.size() ||
             row.RuleID >= identities[row.IdentityID].RuleKeyPaths.size())
             continue;
-        TRuleClass& rule = AddNewRule(registry, list, user.ID());
-        if (MoveRuleKey(registry, identities[row.IdentityID].RuleKeyPaths[row.RuleID], rule.KeyPath)) {
+        const TOutlook6Identity& identity = identities[row.IdentityID];
+        const std::string& source = identity.RuleKeyPaths[row.RuleID];
+        const std::size_t before = list.Rules.size();
+        // Taking the key and copying the rule are one transaction: a rule that fails halfway
+        // leaves no key behind, and the rows after it are still imported.
+        try {
+            registry.Store().Transaction([&] {
+                TRuleClass& rule = AddNewRule(registry, list, user.ID());
+                if (!MoveRuleKey(registry, source, rule.KeyPath))
+                    throw core::TStoreError("its key \"" + source + "\" no longer exists.");
+            });
             ++copied;
-        } else {
-            list.Rules.pop_back();
+        } catch (const core::TError& e) {
+            list.Rules.erase(list.Rules.begin() + static_cast<std::ptrdiff_t>(before), list.Rules.end());
             list.Current = nullptr;
+            const std::string name =
+                row.RuleID < identity.RuleNames.size() ? identity.RuleNames[row.RuleID] : source;
+            prompter.Inform(core::TMessageKind::Error,
+                            "The Outlook Express rule \"" + name + "\" cannot be imported: " + e.what());
         }
     }
     return copied;

@@ -6,7 +6,8 @@
 
 namespace tarnwick::core {
 class TRegistry;
-}
+class TPrompter;
+} // namespace tarnwick::core
 
 namespace tarnwick::accounts {
 class TUser;
@@ -46,10 +47,12 @@ struct TRuleImportRow
 // Adds a row unless the same pair is listed already; true when it was added.
 bool AddImportRow(std::vector<TRuleImportRow>& rows, TRuleImportRow row);
 
-// Copies the key tree of each row's rule under a new rule key of the account. The rules are read
-// (and criteria of unknown kinds reported and dropped) by the next LoadRules. Returns the number of
-// rules copied; rows that point outside the identities are skipped.
-int ImportOutlookRules(core::TRegistry& registry, accounts::TUser& user,
+// Copies the key tree of each row's rule under a new rule key of the account, each rule in one
+// transaction. The rules are read (and criteria of unknown kinds reported and dropped) by the next
+// LoadRules. A rule that cannot be copied is reported through the prompter, leaves no key behind,
+// and the other rows are still imported. Returns the number of rules copied; rows that point
+// outside the identities are skipped.
+int ImportOutlookRules(core::TRegistry& registry, core::TPrompter& prompter, accounts::TUser& user,
                        const TOutlook6Identities& identities, const std::vector<TRuleImportRow>& rows);
 
 } // namespace tarnwick::rules

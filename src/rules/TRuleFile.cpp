@@ -8,6 +8,7 @@
 
 #include "accounts/TUser.h"
 #include "core/TPrompter.h"
+#include "core/TRegistry.h"
 #include "core/TextUtils.h"
 #include "rules/Errors.h"
 #include "rules/TRuleListClass.h"
@@ -83,18 +84,32 @@ void Report(core::TPrompter& prompter, TRuleFileResult& result, const std::strin
     prompter.Inform(core::TMessageKind::Error, text);
 }
 
-// Imports one file as a new rule; the unsaved rule is dropped again when the file cannot be read.
+// Drops the rules appended to the list after its first `count`, as when their save failed.
+void DropRulesAfter(TRuleListClass& list, std::size_t count)
+{
+    list.Rules.erase(list.Rules.begin() + static_cast<std::ptrdiff_t>(count), list.Rules.end());
+    list.Current = nullptr;
+}
+
+// Imports one file as a new rule. The file is read before the store is touched; taking the key and
+// saving the rule are one transaction, so a rule that fails leaves neither a key nor a list entry.
 void ImportOne(core::TRegistry& registry, TRuleListClass& list, const accounts::TUserID& id,
                const std::string& file)
 {
-    TRuleClass& rule = AddNewRule(registry, list, id);
+    TRulestype read;
+    ReadRuleFile(read, file);
+    const std::size_t before = list.Rules.size();
     try {
-        rule.Name.clear();
-        ReadRuleFile(rule, file);
-        SaveRule(registry, rule, rule.KeyPath, true);
+        registry.Store().Transaction([&] {
+            TRuleClass& rule = AddNewRule(registry, list, id);
+            static_cast<TRulestype&>(rule) = std::move(read);
+            SaveRule(registry, rule, rule.KeyPath, true);
+        });
+    } catch (const core::TError& e) {
+        DropRulesAfter(list, before);
+        throw TRuleFileError("The rule file \"" + file + "\" cannot be imported: " + e.what());
     } catch (...) {
-        list.Rules.pop_back();
-        list.Current = nullptr;
+        DropRulesAfter(list, before);
         throw;
     }
 }
@@ -246,7 +261,14 @@ void ReadRuleStream(TRulestype& rule, std::iostream& stream, const std::string& 
                 criterion.TextValue = AsUtf8(block.TextValue());
                 break;
             case ValueList:
+                // The list is stored and written again as UTF-8, so that is the size a rule must be
+                // able to hold: Windows-1252 bytes can grow to three bytes each.
                 criterion.ListValue = AsUtf8(block.ListValue());
+                if (criterion.ListValue.size() > MaxListBytes)
+                    throw TRuleFileError("its list of " + std::to_string(block.ListLength()) + " bytes is " +
+                                         std::to_string(criterion.ListValue.size()) +
+                                         " bytes as UTF-8, longer than the " + std::to_string(MaxListBytes) +
+                                         " bytes a rule can hold");
                 break;
             default:
                 break;

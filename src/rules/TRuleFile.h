@@ -89,7 +89,9 @@ private:
 
 // Writes the rule as a rule file at `path`, replacing any file there. Throws TRuleFileError.
 void WriteRuleFile(const TRulestype& rule, const std::string& path);
-// Fills the rule from the rule file at `path` (criteria are appended). Throws TRuleFileError.
+// Fills the rule from the rule file at `path` (criteria are appended). Texts that are not UTF-8 are
+// taken as Windows-1252; a list longer, as UTF-8, than a rule can hold (MaxListBytes) is refused,
+// so every rule read can be stored, written and read again. Throws TRuleFileError.
 void ReadRuleFile(TRulestype& rule, const std::string& path);
 // The same on an open stream; `source` names it in errors.
 void WriteRuleStream(const TRulestype& rule, std::iostream& stream);

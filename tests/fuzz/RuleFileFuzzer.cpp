@@ -1,5 +1,6 @@
 // Arbitrary bytes as a rule file: the reader either fills a rule or throws its file error. A rule it
-// accepts writes a file that reads back to the same rule.
+// accepts fits the store (no list longer than MaxListBytes, measured as the UTF-8 it is kept as) and
+// writes a file that reads back to the same rule.
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ReadRuleStream(rule, in, "fuzz");
     } catch (const TRuleFileError&) {
         return 0;
+    }
+    for (const auto& criterion : rule.Criteria) {
+        if (criterion.ListValue.size() > MaxListBytes)
+            std::abort();
     }
     std::stringstream out;
     WriteRuleStream(rule, out);

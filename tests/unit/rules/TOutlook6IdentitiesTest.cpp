@@ -29,6 +29,7 @@ protected:
     TTempHome Home{false};
     std::shared_ptr<TSettingsStore> Store = std::make_shared<TSettingsStore>(Home / "settings.db");
     TRegistry Reg{Store};
+    TScriptedPrompter Prompter;
     TUser User{[] {
         TUserID id;
         id.KeyName = "ABCDE";
@@ -70,7 +71,7 @@ TEST_F(OutlookRulesTest, RowsAreUniqueByIdentityAndRule)
 TEST_F(OutlookRulesTest, RuleWithOnlyAnUnknownCriterionIsReportedTwiceAndRemoved)
 {
     const TOutlook6Identities identities = ReadOutlook6Identities(Reg);
-    EXPECT_EQ(ImportOutlookRules(Reg, User, identities, {{0, 0}}), 1);
+    EXPECT_EQ(ImportOutlookRules(Reg, Prompter, User, identities, {{0, 0}}), 1);
     // The source key stays where it is.
     EXPECT_TRUE(Reg.KeyExists(identities[0].RuleKeyPaths[0] + "\\Criteria\\000"));
 
@@ -87,9 +88,9 @@ TEST_F(OutlookRulesTest, RuleWithOnlyAnUnknownCriterionIsReportedTwiceAndRemoved
 TEST_F(OutlookRulesTest, EachRunCreatesNewRulesUnderFreshKeys)
 {
     const TOutlook6Identities identities = ReadOutlook6Identities(Reg);
-    EXPECT_EQ(ImportOutlookRules(Reg, User, identities, {{0, 1}}), 1);
+    EXPECT_EQ(ImportOutlookRules(Reg, Prompter, User, identities, {{0, 1}}), 1);
     // Rows outside the identities are skipped.
-    EXPECT_EQ(ImportOutlookRules(Reg, User, identities, {{0, 1}, {1, 0}, {5, 0}}), 1);
+    EXPECT_EQ(ImportOutlookRules(Reg, Prompter, User, identities, {{0, 1}, {1, 0}, {5, 0}}), 1);
     TScriptedPrompter prompter;
     TRuleListClass& list = RulesOf(User);
     LoadRules(Reg, prompter, list, User.ID());

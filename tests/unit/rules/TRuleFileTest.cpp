@@ -166,6 +166,14 @@ TEST(RuleFileLayout, ShortOrImpossibleFilesAreRefusedWithAClearError)
          "longer than the 2049 bytes"},
         {"text block cut in its length", header + Le(1) + Le(0) + Le(0) + Le(8) + Le(30) + "\x01",
          "ends inside its text length"},
+        // Windows-1252 lists are measured as the UTF-8 they are stored and written as.
+        {"Windows-1252 list one byte too long as UTF-8",
+         header + Le(1) + Le(0) + Le(0) + Le(12) + Le(65) + Le(1026) + std::string(1024, '\xE9') +
+             std::string(2, '\0'),
+         "its list of 1026 bytes is 2050 bytes as UTF-8, longer than the 2049 bytes"},
+        {"euro signs three times as long as UTF-8",
+         header + Le(1) + Le(0) + Le(0) + Le(12) + Le(65) + Le(700) + std::string(700, '\x80'),
+         "its list of 700 bytes is 2100 bytes as UTF-8"},
     };
     for (const auto& c : cases) {
         try {
@@ -175,6 +183,64 @@ TEST(RuleFileLayout, ShortOrImpossibleFilesAreRefusedWithAClearError)
             EXPECT_THAT(e.what(), HasSubstr("\"memory\" cannot be read")) << c.Name;
             EXPECT_THAT(e.what(), HasSubstr(c.Message)) << c.Name;
         }
+    }
+}
+
+TEST(RuleFileLayout, ListsThatFitAsUtf8RoundTripThroughFileAndStore)
+{
+    struct
+    {
+        const char* Name;
+        std::string Raw;  // the list as the file holds it
+        std::string Utf8; // the list as it is read
+    } cases[] = {
+        {"2049 bytes of UTF-8 as they are", std::string(2048, 'a') + '\0', std::string(2048, 'a') + '\0'},
+        {"Windows-1252 growing to exactly 2049 bytes", std::string(1024, '\xE9') + '\0',
+         [] {
+             std::string utf8;
+             for (int i = 0; i < 1024; ++i)
+                 utf8 += "\xC3\xA9";
+             return utf8 + '\0';
+         }()},
+        {"euro signs growing to 2049 bytes", std::string(683, '\x80'),
+         [] {
+             std::string utf8;
+             for (int i = 0; i < 683; ++i)
+                 utf8 += "\xE2\x82\xAC";
+             return utf8;
+         }()},
+    };
+    for (const auto& c : cases) {
+        const std::string header = Le(1) + "R" + Le(1) + Le(1) + Le(0) + Le(1);
+        const std::string file =
+            header + Le(0) + Le(0) + Le(12) + Le(65) + Le(static_cast<std::int32_t>(c.Raw.size())) + c.Raw;
+        const TRulestype read = FromBytes(file);
+        ASSERT_EQ(read.Criteria.size(), 1u) << c.Name;
+        EXPECT_EQ(read.Criteria[0].ListValue, c.Utf8) << c.Name;
+        ASSERT_EQ(read.Criteria[0].ListValue.size(), MaxListBytes) << c.Name;
+        EXPECT_EQ(FromBytes(ToBytes(read)), read) << c.Name << ": written and read again";
+
+        TTempHome home(false);
+        TRegistry reg(std::make_shared<TSettingsStore>(home / "settings.db"));
+        TRuleClass rule;
+        static_cast<TRulestype&>(rule) = read;
+        EXPECT_NO_THROW(SaveRule(reg, rule, "\\Rules\\000", true)) << c.Name;
+    }
+}
+
+TEST(RuleFileLayout, FuzzedFileWhoseListGrowsPastTheLimitAsUtf8IsRefusedNamingIt)
+{
+    // Found by rule_file_fuzz: the 2048-byte list of its 33rd criterion is not UTF-8 and grows to
+    // 2717 bytes as Windows-1252 text, which no rule can store or write again.
+    const std::string file = tarnwick::test::Fixture("rules/Windows1252ListGrowsPastTheLimitAsUtf8.tkf");
+    TRulestype rule;
+    try {
+        ReadRuleFile(rule, file);
+        FAIL() << "the file was accepted";
+    } catch (const TRuleFileError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("The rule file \"" + file + "\" cannot be read"));
+        EXPECT_THAT(e.what(),
+                    HasSubstr("its list of 2048 bytes is 2717 bytes as UTF-8, longer than the 2049"));
     }
 }
 
@@ -269,6 +335,28 @@ TEST_F(RuleFileFolderTest, ABrokenFileIsReportedAndTheOthersStillImport)
     EXPECT_EQ(RulesOf(target).Count(), 1) << "the failed imports leave no rule behind";
     Reg.OpenKey(RulesKeyOf(targetId), false);
     EXPECT_THAT(Reg.GetKeyNames(), ElementsAre("000"));
+}
+
+TEST_F(RuleFileFolderTest, AListTooLongToStoreIsRefusedAtImportAndTheOthersImport)
+{
+    const std::string folder = Home / "fuzzed";
+    std::filesystem::create_directories(folder);
+    const std::string grown = folder + "/grown.tkf";
+    WriteFileBytes(
+        grown, ReadFileBytes(tarnwick::test::Fixture("rules/Windows1252ListGrowsPastTheLimitAsUtf8.tkf")));
+    TRulestype good;
+    good.Name = "Good";
+    good.Criteria = {ListCriterion(CriterionFrom, JoinList({"a"}))};
+    WriteRuleFile(good, folder + "/good.tkf");
+
+    const TRuleFileResult result = ImportRuleFiles(Reg, Prompter, User, folder);
+    EXPECT_EQ(result.Done, 1);
+    ASSERT_EQ(result.Errors.size(), 1u);
+    EXPECT_THAT(result.Errors[0],
+                HasSubstr("\"" + grown + "\" cannot be read: its list of 2048 bytes is 2717"));
+    EXPECT_THAT(StoredRuleKeys(), ElementsAre("000"));
+    ASSERT_EQ(RulesOf(User).Count(), 1);
+    EXPECT_EQ(RulesOf(User).At(0).Name, "Good");
 }
 
 TEST_F(RuleFileFolderTest, ExportReportsUnwritableNamesAndWritesTheRest)

@@ -259,6 +259,69 @@ TEST_F(RuleStoreTest, UnreadableValuesSkipTheCriterionOrRuleWithAMessageAndTheLo
     }
 }
 
+TEST_F(RuleStoreTest, RuleWhoseCriteriaAreAllUnreadableIsReportedLeftOutAndKeptAsStored)
+{
+    const std::string key = std::string("[") + Rules + "\\000\\Criteria\\";
+    const std::string longList = "\"ValueType\"=dword:00000041\r\n\"Value\"=hex:" + [] {
+        std::string hex;
+        for (int i = 0; i < 2050; ++i)
+            hex += i ? ",61" : "61";
+        return hex;
+    }() + "\r\n";
+    struct
+    {
+        const char* Name;
+        std::string Criteria; // the criterion keys of rule "R"
+        std::size_t Unreadable;
+        std::size_t Unknown;
+    } cases[] = {
+        {"Flags missing", key + "000]\r\n\"Logic\"=dword:00000000\r\n\"Type\"=dword:0000000e\r\n\r\n", 1, 0},
+        {"Logic missing", key + "000]\r\n\"Flags\"=dword:00000000\r\n\"Type\"=dword:0000000e\r\n\r\n", 1, 0},
+        {"Type stored as text",
+         key + "000]\r\n\"Flags\"=dword:00000000\r\n\"Logic\"=dword:00000000\r\n\"Type\"=\"14\"\r\n\r\n", 1,
+         0},
+        {"ValueType stored as text",
+         Criterion("000", "000", 0, 15, "\"ValueType\"=\"19\"\r\n\"Value\"=dword:00000001\r\n"), 1, 0},
+        {"integer value stored as text",
+         Criterion("000", "000", 0, 15, "\"ValueType\"=dword:00000013\r\n\"Value\"=\"1\"\r\n"), 1, 0},
+        {"list longer than a rule holds", Criterion("000", "000", 0, 12, longList), 1, 0},
+        {"two criteria, neither readable",
+         key + "000]\r\n\"Logic\"=dword:00000001\r\n\"Type\"=dword:0000000e\r\n\r\n" +
+             Criterion("000", "001", 0, 15, "\"ValueType\"=dword:00000013\r\n\"Value\"=hex:01\r\n"),
+         2, 0},
+        // The criterion of unknown type is reported, but its key stays with the rule left out.
+        {"an unreadable criterion beside one of unknown type",
+         Criterion("000", "000", 2, 99) + Criterion("000", "001", 0, 12, longList), 1, 1},
+    };
+    for (const auto& c : cases) {
+        Reg.DeleteKey(std::string("\\Software\\Orvalent\\Tarnwick\\Acounts"));
+        Import(RuleKey("000", "R") + c.Criteria + RuleKey("001", "Fine") + Criterion("001", "000", 0, 14));
+        const std::string stored = TRegFile::Export(Reg, std::string(RulesPath) + "\\000");
+        TScriptedPrompter prompter;
+        TRuleListClass list;
+        ASSERT_NO_THROW(LoadRules(Reg, prompter, list, Id)) << c.Name;
+        ASSERT_EQ(list.Count(), 1) << c.Name;
+        EXPECT_EQ(list.At(0).Name, "Fine") << c.Name;
+        EXPECT_EQ(TRegFile::Export(Reg, std::string(RulesPath) + "\\000"), stored)
+            << c.Name << ": the rule left out is stored as it was";
+
+        std::size_t unreadable = 0;
+        std::size_t unknown = 0;
+        for (const auto& entry : prompter.Log) {
+            EXPECT_EQ(entry.Kind, TMessageKind::Error) << c.Name;
+            unreadable += entry.Text.starts_with("R\n\nA criterion of this rule cannot be read (key 00");
+            unknown += entry.Text == std::string("R") + UnknownCriteriaText;
+        }
+        EXPECT_EQ(unreadable, c.Unreadable) << c.Name;
+        EXPECT_EQ(unknown, c.Unknown) << c.Name;
+        ASSERT_EQ(prompter.Log.size(), c.Unreadable + c.Unknown + 1) << c.Name;
+        EXPECT_EQ(
+            prompter.Log.back().Text,
+            "R\n\nNo criterion of this Rule can be read. The Rule is left out and kept as it is stored.")
+            << c.Name;
+    }
+}
+
 TEST_F(RuleStoreTest, SaveRefusesAListLongerThanTheStoreHoldsAndWritesNothing)
 {
     TRuleClass rule;
@@ -297,8 +360,10 @@ TEST_F(RuleStoreTest, NewRulesTakeTheFirstFreeKeyNumber)
         {{}, "000"},
         {{"000", "001", "003"}, "002"},
         {{"001"}, "000"},
-        // Names are compared exactly: "00a" is not the key of 10.
-        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a"}, "00A"},
+        // Names compare as the store compares them: "00a" is the key of 10, and "00b" of 11.
+        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a"}, "00B"},
+        {{"000", "001", "002", "003", "004", "005", "006", "007", "008", "009", "00a", "00b"}, "00C"},
+        {{"00a"}, "000"},
     };
     for (const auto& c : cases) {
         Reg.DeleteKey("\\Software\\Orvalent\\Tarnwick\\Acounts");
@@ -310,6 +375,33 @@ TEST_F(RuleStoreTest, NewRulesTakeTheFirstFreeKeyNumber)
     for (int n = 0; n <= 0xFF; ++n)
         Reg.CreateKey(RulesKeyOf(Id) + "\\" + FormatKeyNumber(n));
     EXPECT_EQ(FormatKeyNumber(NextFreeKeyNumber(Reg, Id)), "100");
+}
+
+TEST_F(RuleStoreTest, ANewRuleNeverTakesTheKeyOfAStoredRuleWrittenInOtherCase)
+{
+    // Rules brought in from elsewhere (a .reg file, another program) may have lower-case key names.
+    std::string keys;
+    for (int n = 0; n < 10; ++n)
+        keys += RuleKey(FormatKeyNumber(n), "R" + std::to_string(n)) +
+                Criterion(FormatKeyNumber(n), "000", 0, 14);
+    Import(keys + RuleKey("00a", "Lower") + Criterion("00a", "000", 0, 14));
+    LoadRules(Reg, Prompter, List, Id);
+    ASSERT_EQ(List.Count(), 11);
+
+    TRuleClass& added = AddNewRule(Reg, List, Id);
+    added.Criteria.push_back(List.At(0).Criteria.at(0));
+    SaveRule(Reg, added, added.KeyPath, true);
+    // A second new rule, not yet saved, does not share the first one's key either.
+    TRuleClass& second = AddNewRule(Reg, List, Id);
+    EXPECT_EQ(added.KeyPath, RulesKeyOf(Id) + "\\00B");
+    EXPECT_EQ(second.KeyPath, RulesKeyOf(Id) + "\\00C");
+
+    TRuleListClass again;
+    LoadRules(Reg, Prompter, again, Id);
+    ASSERT_EQ(again.Count(), 12);
+    EXPECT_EQ(again.At(10).Name, "Lower") << "the rule under \"00a\" is still there";
+    EXPECT_EQ(again.At(11).Name, added.Name);
+    EXPECT_TRUE(Prompter.Log.empty());
 }
 
 TEST_F(RuleStoreTest, NewRuleNamesFillTheFirstGap)
