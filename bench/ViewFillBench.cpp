@@ -81,9 +81,11 @@ struct TWorld
             m.HasAttachments = i % 5 == 0;
             m.Sent = static_cast<std::int64_t>(i) * 60'000;
             m.CacheName = "msg" + std::to_string(i);
+            m.Headers = {"From: " + m.FromText, "Subject: " + m.Subject};
             if (i < cached) {
                 std::ofstream(Folder + "/cache/" + m.CacheName + ".eml")
-                    << "From: " << m.FromText << "\r\nSubject: " << m.Subject << "\r\n\r\n"
+                    << m.Headers[0] << "\r\n"
+                    << m.Headers[1] << "\r\n\r\n"
                     << "Dear friend,\r\nthis is line two of message " << i << ".\r\nKind regards\r\n";
             }
             User.Mails.Add(m);

@@ -1,14 +1,15 @@
 #include "rules/TRuleMatcher.h"
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "accounts/TAdmin.h"
 #include "core/TFolders.h"
 #include "core/TOptionRec.h"
 #include "core/TPrompter.h"
 #include "core/TextUtils.h"
+#include "retrieval/TCacheFile.h"
 #include "rules/TRuleListClass.h"
 
 namespace tarnwick::rules {
@@ -24,6 +25,24 @@ template <typename Test> bool Combine(const std::vector<std::string>& entries, b
         value = test(entry);
     }
     return value;
+}
+
+// The lines of the cache file at `path` when it holds the message with `headerLines`; nothing when
+// the file is missing or holds another message that got the same cache name.
+std::optional<std::vector<std::string>> CachedLines(const std::string& path,
+                                                    const std::vector<std::string>& headerLines)
+{
+    std::optional<std::ifstream> in = retrieval::OpenCacheFile(headerLines, path);
+    if (!in)
+        return std::nullopt;
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(*in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 } // namespace
@@ -106,17 +125,8 @@ std::string TRuleMatcher::CacheFile(const accounts::TMailMessage& message) const
 
 std::vector<std::string> TRuleMatcher::BodyLines(const accounts::TMailMessage& message) const
 {
-    std::vector<std::string> lines;
-    std::ifstream in(CacheFile(message), std::ios::binary);
-    if (!in)
-        return lines;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    // A file of another message with the same cache name is no file of this one.
+    return CachedLines(CacheFile(message), message.Headers).value_or(std::vector<std::string>());
 }
 
 bool TRuleMatcher::ListValue(const TRulesCriteria& criterion, std::string_view text) const
@@ -176,9 +186,10 @@ bool TRuleMatcher::CriterionOutcome(TRuleClass& rule, const TRulesCriteria& crit
     case CriterionToOrCc:
         return (ListValue(criterion, message.ToText) || ListValue(criterion, message.CcText)) != negated;
     case CriterionBody: {
-        std::error_code error;
-        const bool cached = std::filesystem::is_regular_file(CacheFile(message), error);
-        if (!cached && !rule.AskedFullMessage && !rule.Cancelled) {
+        // A cache file that holds another message with the same cache name counts as missing.
+        const std::optional<std::vector<std::string>> lines =
+            CachedLines(CacheFile(message), message.Headers);
+        if (!lines && !rule.AskedFullMessage && !rule.Cancelled) {
             const core::TAnswer answer = Prompter_.Ask(core::TMessageKind::Information, FullMessageQuestion,
                                                        {core::TAnswer::Yes, core::TAnswer::No});
             if (answer == core::TAnswer::Yes)
@@ -186,8 +197,7 @@ bool TRuleMatcher::CriterionOutcome(TRuleClass& rule, const TRulesCriteria& crit
             else
                 rule.Cancelled = true;
         }
-        const std::vector<std::string> lines = cached ? BodyLines(message) : std::vector<std::string>();
-        return BodyListValue(criterion, lines) != negated;
+        return BodyListValue(criterion, lines ? *lines : std::vector<std::string>()) != negated;
     }
     case CriterionPriority:
         if (criterion.IntValue == 1)

@@ -2,9 +2,11 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "core/TPrompter.h"
 #include "core/TextUtils.h"
+#include "retrieval/TCacheFile.h"
 #include "views/ClassMark.h"
 #include "views/TForeignCharacters.h"
 
@@ -28,12 +30,14 @@ std::size_t CharacterLength(std::string_view text)
     return core::IsValidUtf8(text.substr(0, length)) ? length : 1;
 }
 
-std::string ReadWholeFile(const std::string& path)
+// The text of the message's cache file; empty when the file is missing or holds another message
+// that got the same cache name.
+std::string CachedText(const std::string& path, const accounts::TMailMessage& message)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::optional<std::ifstream> in = retrieval::OpenCacheFile(message.Headers, path);
     if (!in)
         return {};
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace
@@ -188,7 +192,7 @@ bool TAdvancedFilters::ForeignMatches(const accounts::TMailMessage& message)
            (Settings.ForeignInFrom && HasForeignCharacters(message.FromName)) ||
            (Settings.ForeignInTo && HasForeignCharacters(message.ToText)) ||
            (Settings.ForeignInBody &&
-            HasForeignCharacters(ReadWholeFile(CacheFolder_ + message.CacheName + ".eml")));
+            HasForeignCharacters(CachedText(CacheFolder_ + message.CacheName + ".eml", message)));
 }
 
 } // namespace tarnwick::views

@@ -229,18 +229,28 @@ protected:
         return s;
     }();
 
-    TMailMessage Cached(const std::string& name, const std::string& content)
+    // The record of a message with these header lines whose cache file `name` holds it.
+    TMailMessage Record(const std::string& name, std::vector<std::string> headers)
     {
-        WriteFileBytes(Cache + "/" + name + ".eml", content);
         TMailMessage m;
         m.CacheName = name;
+        m.Headers = std::move(headers);
         return m;
+    }
+
+    TMailMessage Cached(const std::string& name, std::vector<std::string> headers, const std::string& body)
+    {
+        std::string content;
+        for (const auto& line : headers)
+            content += line + "\r\n";
+        WriteFileBytes(Cache + "/" + name + ".eml", content + "\r\n" + body);
+        return Record(name, std::move(headers));
     }
 };
 
 TEST_F(BodyCriterionTest, LinesOfTheCachedMessageAreSearched)
 {
-    const TMailMessage m = Cached("a", "Subject: greetings\r\n\r\nHello WORLD\r\nworldwide news\r\n");
+    const TMailMessage m = Cached("a", {"Subject: greetings"}, "Hello WORLD\r\nworldwide news\r\n");
     struct
     {
         std::vector<std::string> Entries;
@@ -292,6 +302,34 @@ TEST_F(BodyCriterionTest, MissingCacheFileAsksOncePerRun)
         TRuleClass all = RuleOf({Words(CriterionBody, {"x"}, FlagAll)});
         all.AskedFullMessage = true;
         EXPECT_FALSE(matcher.RuleMatches(all, missing));
+    }
+}
+
+TEST_F(BodyCriterionTest, ACacheFileOfAnotherMessageWithTheSameNameCountsAsMissing)
+{
+    // Neither message has a Message-Id; one sender, one day: one cache name, and the file holds
+    // the lunch message.
+    const std::string from = "From: Bob Smith <bob@example.com>",
+                      date = "Date: Thu, 01 Jan 2004 12:00:00 +0000";
+    const TMailMessage lunch = Cached("shared", {from, "Subject: lunch", date}, "let's eat at noon\r\n");
+    const TMailMessage dinner = Record("shared", {from, "Subject: dinner", date});
+    struct
+    {
+        const char* Name;
+        const TMailMessage& Message;
+        bool Matches;
+        bool Asked;
+    } cases[] = {
+        {"the message in the file", lunch, true, false},
+        {"the other message", dinner, false, true},
+    };
+    for (const auto& c : cases) {
+        TScriptedPrompter prompter({TAnswer::Yes});
+        TRuleMatcher matcher(Match, prompter);
+        TRuleClass rule = RuleOf({Words(CriterionBody, {"eat"})});
+        EXPECT_EQ(matcher.RuleMatches(rule, c.Message), c.Matches) << c.Name;
+        EXPECT_EQ(prompter.Log.size(), c.Asked ? 1u : 0u) << c.Name;
+        EXPECT_EQ(matcher.BodyLines(c.Message).empty(), !c.Matches) << c.Name;
     }
 }
 

@@ -268,9 +268,19 @@ TEST(AdvancedFilters, ForeignCharactersCountPerField)
          [] {
              TMailMessage m;
              m.CacheName = "body";
+             m.Headers = {"Subject: x"};
              return m;
          }(),
          true},
+        {"another message with the same cache name has no body",
+         with([](auto& s) { s.ForeignInSubject = false, s.ForeignInBody = true; }),
+         [] {
+             TMailMessage m;
+             m.CacheName = "body";
+             m.Headers = {"Subject: y"};
+             return m;
+         }(),
+         false},
         {"body without a cache file", with([](auto& s) { s.ForeignInBody = true; }),
          [] {
              TMailMessage m;
