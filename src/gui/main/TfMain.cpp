@@ -1,7 +1,9 @@
 #include "TfMain.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <unordered_map>
 
 #include <QAction>
@@ -36,6 +38,7 @@
 #include "core/TFolders.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
+#include "engine/DownloadLock.h"
 #include "engine/TDownloadMail.h"
 #include "gui/common/TImages.h"
 #include "gui/main/TMessageListModel.h"
@@ -165,7 +168,7 @@ TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* pare
     UpdateCommandStates();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
-            ApplicationEventsActivate();
+            Guard([this] { ApplicationEventsActivate(); });
     });
 }
 
@@ -176,6 +179,25 @@ TfMain::~TfMain()
         SaveLayout();
     } catch (const std::exception&) {
         // The layout is a convenience; a store that cannot be written loses only it.
+    }
+}
+
+void TfMain::Guard(const std::function<void()>& command) noexcept
+{
+    std::string error;
+    try {
+        command();
+        return;
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "The command ended with an error of unknown kind.";
+    }
+    try {
+        Prompter_.Inform(core::TMessageKind::Error, error);
+    } catch (...) {
+        // A prompter that cannot show the error leaves only standard error for it.
+        std::fprintf(stderr, "tarnwick: %s\n", error.c_str());
     }
 }
 
@@ -220,11 +242,11 @@ void TfMain::BuildActions()
         (*def.Slot)->setIcon(ImageOf(TImageList::Toolbar, def.Image));
         (*def.Slot)->setToolTip(def.Hint[0] != '\0' ? QString::fromLatin1(def.Hint) : QString());
     }
-    connect(tbAddBlack, &QAction::triggered, this, &TfMain::AddSenderToBlackClick);
-    connect(tbAddWhite, &QAction::triggered, this, &TfMain::AddSenderToWhiteClick);
-    connect(tbDelete, &QAction::triggered, this, &TfMain::DeleteSelectedClick);
-    connect(tbReceive, &QAction::triggered, this, [this] { ReceiveClick(-1); });
-    connect(tbEmpty, &QAction::triggered, this, &TfMain::EmptyTrashClick);
+    connect(tbAddBlack, &QAction::triggered, this, Slot(&TfMain::AddSenderToBlackClick));
+    connect(tbAddWhite, &QAction::triggered, this, Slot(&TfMain::AddSenderToWhiteClick));
+    connect(tbDelete, &QAction::triggered, this, Slot(&TfMain::DeleteSelectedClick));
+    connect(tbReceive, &QAction::triggered, this, [this] { Guard([this] { ReceiveClick(-1); }); });
+    connect(tbEmpty, &QAction::triggered, this, Slot(&TfMain::EmptyTrashClick));
 }
 
 void TfMain::BuildMenus()
@@ -246,7 +268,7 @@ void TfMain::BuildMenus()
     menuImport->addAction(ImportRules_);
     menuImport->addSeparator();
     auto* importAccounts = NewAction("ImportAccounts", QStringLiteral("Accounts..."));
-    connect(importAccounts, &QAction::triggered, this, &TfMain::ImportAccountsClick);
+    connect(importAccounts, &QAction::triggered, this, Slot(&TfMain::ImportAccountsClick));
     menuImport->addAction(importAccounts);
     menuExport = file->addMenu(QStringLiteral("Export"));
     menuExport->setObjectName(QStringLiteral("Export1"));
@@ -272,12 +294,12 @@ void TfMain::BuildMenus()
     EditItems_[6] = NewAction("EmptyTrash1", QStringLiteral("Empty &Trash"));
     for (auto* item : EditItems_)
         menuEdit->addAction(item);
-    connect(EditItems_[0], &QAction::triggered, this, &TfMain::SelectAllClick);
-    connect(EditItems_[1], &QAction::triggered, this, &TfMain::DeselectAllClick);
-    connect(EditItems_[4], &QAction::triggered, this, &TfMain::DeleteSelectedClick);
-    connect(EditItems_[5], &QAction::triggered, this, &TfMain::UndeleteSelectedClick);
-    connect(EditItems_[6], &QAction::triggered, this, &TfMain::EmptyTrashClick);
-    connect(menuEdit, &QMenu::aboutToShow, this, &TfMain::Edit1Click);
+    connect(EditItems_[0], &QAction::triggered, this, Slot(&TfMain::SelectAllClick));
+    connect(EditItems_[1], &QAction::triggered, this, Slot(&TfMain::DeselectAllClick));
+    connect(EditItems_[4], &QAction::triggered, this, Slot(&TfMain::DeleteSelectedClick));
+    connect(EditItems_[5], &QAction::triggered, this, Slot(&TfMain::UndeleteSelectedClick));
+    connect(EditItems_[6], &QAction::triggered, this, Slot(&TfMain::EmptyTrashClick));
+    connect(menuEdit, &QMenu::aboutToShow, this, Slot(&TfMain::Edit1Click));
 
     menuView = bar->addMenu(QStringLiteral("&View"));
     menuView->setObjectName(QStringLiteral("View1"));
@@ -295,14 +317,14 @@ void TfMain::BuildMenus()
     connect(ViewPreview_, &QAction::triggered, this, [this](bool on) { paPreview->setVisible(on); });
     menuView->addSeparator();
     auto* receivingWindow = NewAction("MailReceivingWindow1", QStringLiteral("Mail Receiving Window"));
-    connect(receivingWindow, &QAction::triggered, this, &TfMain::ShowReceivingWindow);
+    connect(receivingWindow, &QAction::triggered, this, Slot(&TfMain::ShowReceivingWindow));
     menuView->addAction(receivingWindow);
-    connect(menuView, &QMenu::aboutToShow, this, &TfMain::View1Click);
+    connect(menuView, &QMenu::aboutToShow, this, Slot(&TfMain::View1Click));
 
     menuTools = bar->addMenu(QStringLiteral("&Tools"));
     menuTools->setObjectName(QStringLiteral("Tools1"));
     auto* accounts = NewAction("Accounts1", QStringLiteral("&Accounts..."));
-    connect(accounts, &QAction::triggered, this, &TfMain::AccountsClick);
+    connect(accounts, &QAction::triggered, this, Slot(&TfMain::AccountsClick));
     menuTools->addAction(accounts);
     menuMessageRules = menuTools->addMenu(QStringLiteral("Message &Rules..."));
     MessageRules_ = menuMessageRules->menuAction();
@@ -320,7 +342,7 @@ void TfMain::BuildMenus()
     menuTools->addSeparator();
     menuTools->addAction(
         NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O)));
-    connect(menuTools, &QMenu::aboutToShow, this, &TfMain::Tools1Click);
+    connect(menuTools, &QMenu::aboutToShow, this, Slot(&TfMain::Tools1Click));
 
     auto* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -363,15 +385,17 @@ void TfMain::BuildMenus()
         popupMessages->addAction(item);
     popupMessages->setDefaultAction(ListItems_[0]);
     connect(ListItems_[2], &QAction::triggered, this, [this] {
-        if (SelectedPosition() == views::ViewTrash)
-            UndeleteSelectedClick();
-        else
-            DeleteSelectedClick();
+        Guard([this] {
+            if (SelectedPosition() == views::ViewTrash)
+                UndeleteSelectedClick();
+            else
+                DeleteSelectedClick();
+        });
     });
-    connect(ListItems_[5], &QAction::triggered, this, &TfMain::AddSenderToBlackClick);
-    connect(ListItems_[6], &QAction::triggered, this, &TfMain::AddSenderToWhiteClick);
-    connect(TreeItems_[0], &QAction::triggered, this, &TfMain::EmptyTrashClick);
-    connect(popupMessages, &QMenu::aboutToShow, this, &TfMain::OptionsClick);
+    connect(ListItems_[5], &QAction::triggered, this, Slot(&TfMain::AddSenderToBlackClick));
+    connect(ListItems_[6], &QAction::triggered, this, Slot(&TfMain::AddSenderToWhiteClick));
+    connect(TreeItems_[0], &QAction::triggered, this, Slot(&TfMain::EmptyTrashClick));
+    connect(popupMessages, &QMenu::aboutToShow, this, Slot(&TfMain::OptionsClick));
 }
 
 void TfMain::BuildToolBar()
@@ -441,16 +465,18 @@ void TfMain::BuildCentre()
     tvFilters->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvFilters->setContextMenuPolicy(Qt::CustomContextMenu);
     tvFilters->installEventFilter(this);
-    connect(tvFilters, &QTreeWidget::itemClicked, this, [this] { tvFiltersClick(); });
+    connect(tvFilters, &QTreeWidget::itemClicked, this, Slot(&TfMain::tvFiltersClick));
     connect(tvFilters, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (auto* item = tvFilters->itemAt(at))
-            tvFilters->setCurrentItem(item);
-        popupTreePopup();
-        bool any = false;
-        for (auto* item : TreeItems_)
-            any = any || (item->isVisible() && !item->isSeparator());
-        if (any)
-            popupTree->popup(tvFilters->viewport()->mapToGlobal(at));
+        Guard([this, at] {
+            if (auto* item = tvFilters->itemAt(at))
+                tvFilters->setCurrentItem(item);
+            popupTreePopup();
+            bool any = false;
+            for (auto* item : TreeItems_)
+                any = any || (item->isVisible() && !item->isSeparator());
+            if (any)
+                popupTree->popup(tvFilters->viewport()->mapToGlobal(at));
+        });
     });
     filtersLayout->addWidget(tvFilters);
     splitLeftRight->addWidget(paFilters);
@@ -504,10 +530,11 @@ void TfMain::BuildPages()
     header->setSectionResizeMode(TMessageListModel::ColPriority, QHeaderView::Fixed);
     header->setSectionResizeMode(TMessageListModel::ColAttachments, QHeaderView::Fixed);
     header->setSectionHidden(TMessageListModel::ColHidden, true);
-    connect(header, &QHeaderView::sectionClicked, this, &TfMain::lvMessagesColumnClick);
-    connect(lvMessages, &QAbstractItemView::clicked, this, [this] { lvMessagesClick(); });
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int column) { Guard([this, column] { lvMessagesColumnClick(column); }); });
+    connect(lvMessages, &QAbstractItemView::clicked, this, Slot(&TfMain::lvMessagesClick));
     connect(lvMessages->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { SelectionChanged(); });
+            Slot(&TfMain::SelectionChanged));
     connect(Model_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (State_.Receiving)
             ShowListCounts();
@@ -528,13 +555,15 @@ void TfMain::BuildPages()
         link->setEnabled(false);
         footerLayout->addWidget(link);
     }
-    connect(ILSelectAll, &QLabel::linkActivated, this, &TfMain::SelectAllClick);
-    connect(ILDeselectAll, &QLabel::linkActivated, this, &TfMain::DeselectAllClick);
+    connect(ILSelectAll, &QLabel::linkActivated, this, Slot(&TfMain::SelectAllClick));
+    connect(ILDeselectAll, &QLabel::linkActivated, this, Slot(&TfMain::DeselectAllClick));
     connect(ILDeleteSelected, &QLabel::linkActivated, this, [this] {
-        if (SelectedPosition() == views::ViewTrash)
-            UndeleteSelectedClick();
-        else
-            DeleteSelectedClick();
+        Guard([this] {
+            if (SelectedPosition() == views::ViewTrash)
+                UndeleteSelectedClick();
+            else
+                DeleteSelectedClick();
+        });
     });
     footerLayout->addStretch(1);
     sbAttach = new QToolButton(footer);
@@ -644,9 +673,9 @@ void TfMain::BuildPages()
         auto* label = LinkLabel(QString::fromLatin1(link.Link), link.Name, row);
         rowLayout->addWidget(label);
         if (std::string_view(link.Name) == "ILNewAccount")
-            connect(label, &QLabel::linkActivated, this, &TfMain::AddAccountClick);
+            connect(label, &QLabel::linkActivated, this, Slot(&TfMain::AddAccountClick));
         else if (std::string_view(link.Name) == "ILImportAccounts")
-            connect(label, &QLabel::linkActivated, this, &TfMain::ImportAccountsClick);
+            connect(label, &QLabel::linkActivated, this, Slot(&TfMain::ImportAccountsClick));
         rowLayout->addStretch(1);
         welcomeLayout->addWidget(row);
     }
@@ -772,9 +801,10 @@ void TfMain::BuildAccountMenus()
             action->setData(item.Tag);
             const int tag = item.Tag;
             if (menu == popupMoreUsers && tag == -1)
-                connect(action, &QAction::triggered, this, &TfMain::AddAccountClick);
+                connect(action, &QAction::triggered, this, Slot(&TfMain::AddAccountClick));
             else
-                connect(action, &QAction::triggered, this, [this, tag] { ReceiveClick(tag); });
+                connect(action, &QAction::triggered, this,
+                        [this, tag] { Guard([this, tag] { ReceiveClick(tag); }); });
             action->setVisible(item.Visible);
             if (!item.Shortcut.empty())
                 action->setShortcut(QKeySequence(Q(item.Shortcut)));
@@ -836,6 +866,7 @@ void TfMain::LeaveReceivingMode()
         ILDeselectAll->setEnabled(lvMessages->selectionModel()->hasSelection());
     }
     UpdateCommandStates();
+    ApplyPendingSort();
 }
 
 void TfMain::SetAccountCommandsEnabled(bool enabled)
@@ -931,6 +962,16 @@ void TfMain::SelectPosition(int position)
 }
 
 void TfMain::tvFiltersClick()
+{
+    // A click handled while a fill pumps its events only asks to stop it; the outermost call
+    // applies a column click that waited for the fills to end.
+    const bool outermost = !State_.Filtering;
+    ApplySelectedNode();
+    if (outermost)
+        ApplyPendingSort();
+}
+
+void TfMain::ApplySelectedNode()
 {
     for (;;) {
         const int position = SelectedPosition();
@@ -1100,24 +1141,43 @@ void TfMain::RefreshView()
 
 void TfMain::lvMessagesColumnClick(int column)
 {
+    if (Shown() == nullptr || column < 0 || column >= TMessageListModel::ColHidden)
+        return;
+    auto& descending = DescendingNext_.at(static_cast<std::size_t>(column));
+    const bool sortDescending = descending;
+    descending = !descending;
+    if (State_.Filtering || State_.Receiving) {
+        // A fill walks the records by index and a receive's rows are appended by index: sorting
+        // now would leave rows showing other messages. The latest click is applied once both are
+        // over; until then the header shows the order the list really has.
+        State_.PendingSortColumn = column;
+        State_.PendingSortDescending = sortDescending;
+        return;
+    }
+    SortByColumn(column, sortDescending);
+}
+
+void TfMain::SortByColumn(int column, bool descending)
+{
     accounts::TUser* user = Shown();
-    if (State_.Receiving || user == nullptr || column < 0 || column >= TMessageListModel::ColHidden)
+    if (user == nullptr)
         return;
     for (int c = TMessageListModel::ColFrom; c < TMessageListModel::ColumnCount; ++c)
         if (c != column)
             Model_->SetHeaderImage(c, -1);
-    auto& descending = DescendingNext_.at(static_cast<std::size_t>(column));
-    const bool sortDescending = descending;
-    descending = !descending;
     if (column >= TMessageListModel::ColFrom)
-        Model_->SetHeaderImage(column, sortDescending ? 2 : 3);
+        Model_->SetHeaderImage(column, descending ? 2 : 3);
     // The sort reorders the records; the rows keep pointing at their messages through the server
     // numbers until the view is filled again.
     std::unordered_map<std::int32_t, std::size_t> indexOf;
-    user->Mails.Sort(sortDescending ? -(column + 1) : column + 1);
-    for (std::size_t i = 0; i < user->Mails.Count(); ++i)
-        if (const auto* m = user->Mails.At(i))
-            indexOf.emplace(m->Number, i);
+    {
+        // Released before the model changes: the model takes the lock for its own lookups.
+        std::lock_guard lock(engine::DownloadLock());
+        user->Mails.Sort(descending ? -(column + 1) : column + 1);
+        for (std::size_t i = 0; i < user->Mails.Count(); ++i)
+            if (const auto* m = user->Mails.At(i))
+                indexOf.emplace(m->Number, i);
+    }
     std::vector<views::TRowKey> remapped;
     for (const auto& key : Model_->Rows())
         if (auto found = indexOf.find(key.Number); found != indexOf.end())
@@ -1125,6 +1185,15 @@ void TfMain::lvMessagesColumnClick(int column)
     Model_->Clear();
     Model_->AppendRows(remapped);
     RefreshView();
+}
+
+void TfMain::ApplyPendingSort()
+{
+    if (State_.PendingSortColumn < 0 || State_.Filtering || State_.Receiving)
+        return;
+    const int column = State_.PendingSortColumn;
+    State_.PendingSortColumn = -1;
+    SortByColumn(column, State_.PendingSortDescending);
 }
 
 void TfMain::lvMessagesClick()
@@ -1141,10 +1210,17 @@ void TfMain::lvMessagesClick()
     for (const auto& index : selected)
         first = std::min(first, index.row());
     const auto& key = Model_->RowKey(first);
-    const auto* record = key.RecordIndex < user->Mails.Count() ? user->Mails.At(key.RecordIndex) : nullptr;
+    bool attachments = false;
+    {
+        // A receive may be adding records to the list meanwhile.
+        std::lock_guard lock(engine::DownloadLock());
+        if (key.RecordIndex < user->Mails.Count())
+            if (const auto* record = user->Mails.At(key.RecordIndex))
+                attachments = record->HasAttachments;
+    }
     rvPreview->hide();
     paMsgControl->show();
-    sbAttach->setVisible(record != nullptr && record->HasAttachments);
+    sbAttach->setVisible(attachments);
     if (auto* info = paMsgControl->findChild<QAction*>(QStringLiteral("tbMessageInfo")))
         info->setChecked(true);
 }
@@ -1250,6 +1326,15 @@ void TfMain::ApplicationEventsActivate()
     if (!State_.StartupReceivePending || !Admin_.HasUsers() || Admin_.CurrentUser() == nullptr || !options ||
         !core::IsOn(options->AutoReceive) || State_.Receiving)
         return;
+    if (State_.Filtering) {
+        // The receive replaces the records the fill walks: it starts when the fill is over, unless
+        // the user already asked for one.
+        if (!State_.PendingReceive) {
+            State_.PendingReceive = true;
+            State_.PendingReceiveCommand = [this] { ApplicationEventsActivate(); };
+        }
+        return;
+    }
     paMsgControl->hide();
     paPreview->show();
     Model_->Clear();
@@ -1288,6 +1373,12 @@ void TfMain::AccountMenusChanged()
 
 void TfMain::closeEvent(QCloseEvent* event)
 {
+    Guard([this, event] { CloseRequested(*event); });
+}
+
+void TfMain::CloseRequested(QCloseEvent& closing)
+{
+    QCloseEvent* event = &closing;
     const auto options = core::Options();
     if (options && core::IsOn(options->ClearCache)) {
         std::error_code ignored;
@@ -1328,16 +1419,16 @@ void TfMain::resizeEvent(QResizeEvent* event)
 bool TfMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == StatusActivity_ && event->type() == QEvent::MouseButtonDblClick) {
-        ShowReceivingWindow();
+        Guard([this] { ShowReceivingWindow(); });
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down) {
             if (watched == tvFilters)
-                tvFiltersClick();
+                Guard([this] { tvFiltersClick(); });
             else if (watched == lvMessages)
-                lvMessagesClick();
+                Guard([this] { lvMessagesClick(); });
         }
     }
     return QMainWindow::eventFilter(watched, event);
