@@ -237,7 +237,7 @@ void TfAcounts::ImportClick()
         Main_.AccountMenusChanged();
     }
     Save();
-    if (Main_.IsReceiving())
+    if (!Main_.AccountChangeAllowed())
         return;
     const std::size_t last = Admin_.Count() - 1;
     if (Admin_.CurrentUser() == nullptr)

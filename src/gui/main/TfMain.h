@@ -56,6 +56,11 @@ struct TMainWindowState
     bool ReapplyRequest = false; // a fill was interrupted to apply another node
     bool PendingReceive = false; // Receive was asked for while a fill ran
     std::function<void()> PendingReceiveCommand;
+    // A column click that came while a fill or a receive ran: the column and its direction, applied
+    // when both are over (sorting reorders the records that the fill walks and the receive appends
+    // rows to by index). -1: none.
+    int PendingSortColumn = -1;
+    bool PendingSortDescending = false;
     bool StartupReceivePending = true;
     // Messages on the server as far as this window knows: the count of the last receive, lowered
     // by one for every message deleted on the server since.
@@ -179,8 +184,12 @@ public:
     std::optional<std::vector<accounts::TUserID>> RunAccountsImport(QWidget* parent);
     // Empties the message list and the folder tree (the list no longer refers to any account).
     void ClearListAndTree();
-    // Empties the list and the tree and makes the account at `index` current.
-    void SwitchToAccount(std::size_t index);
+    // Empties the list and the tree and makes the account at `index` current. Refused (false)
+    // while a fill or a receive runs: both work on the current account's records.
+    bool SwitchToAccount(std::size_t index);
+    // Whether the current account may change now: not while a fill walks its records or a
+    // receive adds to them.
+    bool AccountChangeAllowed() const { return !State_.Receiving && !State_.Filtering; }
     // Shows or hides the account's items in both receive menus.
     void SetAccountItemsVisible(std::size_t index, bool visible);
     // Writes the current account's name and server into the tree's top node again.
@@ -213,12 +222,29 @@ private:
     void RestoreLayout();
     void SaveLayout();
     void BuildAccountMenus();
+    // tvFiltersClick without the pending sort: applies the selected node, once more after an
+    // interrupting click.
+    void ApplySelectedNode();
     void ApplyView();
+    // closeEvent's decision: asks what the trash and a running receive need, then accepts or not.
+    void CloseRequested(QCloseEvent& event);
     void FillList(int position);
     void UpdateCommandStates();
     void SelectionChanged();
     void SetListLinksEnabled();
     void ShowPage(int page);
+    // Sorts the records by a column and fills the view again in the new order.
+    void SortByColumn(int column, bool descending);
+    // Applies a column click that waited for a fill or a receive, once neither runs.
+    void ApplyPendingSort();
+    // Runs the work of a slot: a std::exception reaching its top is shown through the prompter
+    // instead of escaping into Qt's event loop (anything else is reported without its text).
+    void Guard(const std::function<void()>& command) noexcept;
+    // A slot functor for a command of this window, run under Guard.
+    auto Slot(void (TfMain::*command)())
+    {
+        return [this, command] { Guard([this, command] { (this->*command)(); }); };
+    }
     // The account whose messages the list shows (the current account once it is made current).
     accounts::TUser* Shown() const;
     QAction* NewAction(const char* name, const QString& text, const QKeySequence& shortcut = {});
@@ -303,6 +329,9 @@ private:
 
     // ---- receive ----
     void StartReceive(accounts::TUser& user, bool trashNotice);
+    // The receiving window, the bridge and the engine of a receive, started; throws when the
+    // receive cannot start.
+    void LaunchReceive(accounts::TUser& user, bool trashNotice);
     void ReceiveOver(accounts::TUser& user, bool finished, bool cancelled, bool trashNotice);
     void ShowTrashNotice(accounts::TUser& user);
     std::unique_ptr<TfReceivingMail> ReceivingWindow_;

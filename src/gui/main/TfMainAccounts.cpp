@@ -61,7 +61,8 @@ bool TfMain::AddAccountWithWizard(QWidget* parent)
     if (RunModal_(wizard) != QDialog::Accepted || wizard.Outcome() != TfAddUserWizard::TOutcome::Ok)
         return false;
     const accounts::TUserID& id = wizard.UserID();
-    if (State_.Receiving) {
+    if (!AccountChangeAllowed()) {
+        // A receive or a fill works on the current account: the new one is only added.
         Admin_.AddUser(id);
     } else if (Admin_.CurrentUser() == nullptr) {
         SwitchToAccount(Admin_.AddUser(id));
@@ -106,7 +107,7 @@ void TfMain::ImportAccountsClick()
         std::size_t last = 0;
         for (const auto& id : *imported)
             last = Admin_.AddUser(id);
-        if (!State_.Receiving) {
+        if (AccountChangeAllowed()) {
             if (Admin_.CurrentUser() == nullptr)
                 SwitchToAccount(last);
             else if (Prompter_.Ask(core::TMessageKind::Confirmation,
@@ -140,10 +141,13 @@ void TfMain::ClearListAndTree()
     UpdateCommandStates();
 }
 
-void TfMain::SwitchToAccount(std::size_t index)
+bool TfMain::SwitchToAccount(std::size_t index)
 {
+    if (!AccountChangeAllowed())
+        return false;
     ClearListAndTree();
     Admin_.SetCurrentUser(Admin_.MakeCurrent(index));
+    return true;
 }
 
 void TfMain::SetAccountItemsVisible(std::size_t index, bool visible)

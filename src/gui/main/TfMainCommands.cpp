@@ -140,23 +140,34 @@ void TfMain::EmptyTrashClick()
         Prompter_.Inform(core::TMessageKind::Information, TrashIsEmpty);
         return;
     }
+    // The messages of the Trash view's rows, in server order. Only a record that is trashed and
+    // still the message its row was made for goes to the server: a row can outlive the state it
+    // was filled from, and a message is never deleted because a row points at it.
+    std::vector<std::size_t> rows;
+    {
+        std::lock_guard lock(engine::DownloadLock());
+        for (const views::TRowKey& key : Model_->Rows()) {
+            const accounts::TMailMessage* record =
+                key.RecordIndex < user->Mails.Count() ? user->Mails.At(key.RecordIndex) : nullptr;
+            if (record != nullptr && record->Trashed && record->Number == key.Number)
+                rows.push_back(key.RecordIndex);
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        std::stable_sort(rows.begin(), rows.end(), [user](std::size_t a, std::size_t b) {
+            return user->Mails.At(a)->Number < user->Mails.At(b)->Number;
+        });
+    }
+    if (rows.empty()) {
+        Prompter_.Inform(core::TMessageKind::Information, TrashIsEmpty);
+        return;
+    }
+
     const auto options = core::Options();
     if (options && core::IsOn(options->ConfirmEmptyTrash) &&
         Prompter_.Ask(core::TMessageKind::Confirmation, ConfirmEmptyTrash,
                       {core::TAnswer::Yes, core::TAnswer::No}) != core::TAnswer::Yes)
         return;
-
-    // The messages of the Trash view's rows, in server order.
-    std::vector<std::size_t> rows;
-    {
-        std::lock_guard lock(engine::DownloadLock());
-        for (const views::TRowKey& key : Model_->Rows())
-            if (key.RecordIndex < user->Mails.Count() && user->Mails.At(key.RecordIndex) != nullptr)
-                rows.push_back(key.RecordIndex);
-        std::stable_sort(rows.begin(), rows.end(), [user](std::size_t a, std::size_t b) {
-            return user->Mails.At(a)->Number < user->Mails.At(b)->Number;
-        });
-    }
 
     EnterReceivingMode();
     try {
@@ -164,9 +175,14 @@ void TfMain::EmptyTrashClick()
     } catch (const std::exception& e) {
         Prompter_.Inform(core::TMessageKind::Error, e.what());
     }
-    // Whatever came of it, the list shows the selected node ("All messages") again.
-    RefreshView();
-    lvMessagesClick();
+    try {
+        // Whatever came of it, the list shows the selected node ("All messages") again.
+        RefreshView();
+        lvMessagesClick();
+    } catch (...) {
+        LeaveReceivingMode(); // an error leaving this command leaves no receiving mode behind
+        throw;
+    }
     LeaveReceivingMode();
 }
 

@@ -124,7 +124,21 @@ void TfMain::StartReceive(accounts::TUser& user, bool trashNotice)
         ReceiveOver(user, true, false, trashNotice);
         return;
     }
+    try {
+        LaunchReceive(user, trashNotice);
+    } catch (const std::exception& e) {
+        // Nothing runs yet: the receive ends here, and receiving mode with it.
+        Download_.reset();
+        if (ReceivingWindow_)
+            ReceivingWindow_->AddError(QString::fromStdString(e.what()));
+        else
+            Prompter_.Inform(core::TMessageKind::Error, e.what());
+        ReceiveOver(user, false, false, trashNotice);
+    }
+}
 
+void TfMain::LaunchReceive(accounts::TUser& user, bool trashNotice)
+{
     const auto options = core::Options();
     const bool onTop = options && core::IsOn(options->RAlwaysonTop);
     // The window of an earlier receive goes first.
@@ -138,12 +152,15 @@ void TfMain::StartReceive(accounts::TUser& user, bool trashNotice)
     window->raise();
 
     Bridge_ = std::make_unique<TReceiveBridge>(
-        window, [this](const std::vector<std::size_t>& indices) { AppendReceivedRows(indices); },
+        window,
+        [this](const std::vector<std::size_t>& indices) { Guard([&] { AppendReceivedRows(indices); }); },
         [this, &user, trashNotice](engine::TReceiveOutcome outcome) {
             // Out of the bridge's batch first: the end frees the bridge.
             QTimer::singleShot(0, this, [this, &user, trashNotice, outcome] {
-                ReceiveOver(user, outcome == engine::TReceiveOutcome::Finished,
-                            outcome == engine::TReceiveOutcome::Cancelled, trashNotice);
+                Guard([&] {
+                    ReceiveOver(user, outcome == engine::TReceiveOutcome::Finished,
+                                outcome == engine::TReceiveOutcome::Cancelled, trashNotice);
+                });
             });
         });
 
@@ -172,25 +189,27 @@ void TfMain::StartReceive(accounts::TUser& user, bool trashNotice)
         ReceiveConfigHook(config);
     Download_ = std::make_unique<engine::TDownloadMail>(user, *Bridge_, std::move(config));
     connect(window, &TfReceivingMail::StopRequested, this, [this] {
-        if (Download_)
-            Download_->Stop();
+        Guard([this] {
+            if (Download_)
+                Download_->Stop();
+        });
     });
-    try {
-        // False when the prompt was cancelled; the bridge then reports the end as cancelled.
-        Download_->Start();
-    } catch (const std::exception& e) {
-        Download_.reset();
-        window->AddError(QString::fromStdString(e.what()));
-        ReceiveOver(user, false, false, trashNotice);
-    }
+    // False when the prompt was cancelled; the bridge then reports the end as cancelled. An error
+    // before the engine runs ends the receive in StartReceive.
+    Download_->Start();
 }
 
 void TfMain::ReceiveOver(accounts::TUser& user, bool finished, bool cancelled, bool trashNotice)
 {
     if (Download_) {
-        const engine::TReceiveReport report = Download_->Wait();
-        if (!cancelled)
-            State_.ServerCount = report.ServerCount;
+        try {
+            const engine::TReceiveReport report = Download_->Wait();
+            if (!cancelled)
+                State_.ServerCount = report.ServerCount;
+        } catch (const std::exception& e) {
+            // The receive is over either way; the window must leave receiving mode.
+            Prompter_.Inform(core::TMessageKind::Error, e.what());
+        }
         Download_.reset();
     }
     Bridge_.reset();

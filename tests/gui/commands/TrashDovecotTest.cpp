@@ -332,6 +332,58 @@ TEST_F(TrashDovecotTest, AnUnreachableServerIsReportedAndChangesNothing)
     ExpectBackInAllMessages();
 }
 
+// The Trash view's rows are what the user saw; what is deleted is what is trashed. A row whose
+// record's Trashed flag was cleared behind the view (the list shows an older state) is not sent to
+// the server, and a view with no trashed record left sends nothing at all.
+struct TClearedCase
+{
+    const char* Name;
+    std::vector<std::int32_t> Cleared; // numbers whose flag goes behind the view's back
+    std::size_t Left;                  // messages on the server afterwards
+    std::vector<std::string> Rows;     // "All messages" afterwards
+};
+void PrintTo(const TClearedCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class ClearedTrashTest : public TrashDovecotTest, public ::testing::WithParamInterface<TClearedCase>
+{};
+
+TEST_P(ClearedTrashTest, OnlyRowsOfTrashedRecordsAreDeleted)
+{
+    const TClearedCase& c = GetParam();
+    ReceiveInto(4);
+    Trash({2, 3});
+    Apply(views::ViewTrash);
+    ASSERT_THAT(Rows(), ElementsAre("2: Message 2", "3: Message 3"));
+    for (const views::TRowKey& key : Window->Messages().Rows())
+        if (std::find(c.Cleared.begin(), c.Cleared.end(), key.Number) != c.Cleared.end())
+            User().Mails.At(key.RecordIndex)->Trashed = false;
+    Prompter.Answers = {TAnswer::Yes};
+    Window->EmptyTrashClick();
+
+    EXPECT_EQ(OnServer(), c.Left);
+    if (c.Left == 4) {
+        // Nothing to delete: no question and no session.
+        ASSERT_EQ(Prompter.Log.size(), 1u);
+        EXPECT_EQ(Prompter.Log[0].Text, "Trash is empty");
+        Apply(views::ViewAllMessages);
+    } else {
+        ExpectBackInAllMessages();
+    }
+    EXPECT_THAT(Rows(), ElementsAreArray(c.Rows));
+    EXPECT_FALSE(Window->IsReceiving());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClearedTrashTest,
+    ::testing::Values(
+        TClearedCase{"OneOfTwoCleared", {3}, 3, {"1: Message 1", "2: Message 3", "3: Message 4"}},
+        TClearedCase{
+            "BothCleared", {2, 3}, 4, {"1: Message 1", "2: Message 2", "3: Message 3", "4: Message 4"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 TEST_F(TrashDovecotTest, RestoredMessagesStayOnTheServer)
 {
     ReceiveInto(4);

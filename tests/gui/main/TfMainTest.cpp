@@ -1,5 +1,10 @@
 #include "gui/main/TfMain.h"
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -21,8 +26,10 @@
 #include "core/MessageTexts.h"
 #include "core/Modules.h"
 #include "core/TRegistry.h"
+#include "engine/TDownloadMail.h"
 #include "gui/main/TDesktopSettings.h"
 #include "gui/main/TMessageListModel.h"
+#include "gui/receive/TfReceivingMail.h"
 #include "rules/TRuleListClass.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
@@ -515,4 +522,166 @@ TEST_F(MainWindowTest, ReceiveDuringAFillRunsAfterTheFillStopsOnlyWhenAgreed)
             << "Yes stops the fill, No lets it finish";
         EXPECT_FALSE(window->State().PendingReceive);
     }
+}
+
+namespace {
+
+// Every row shows the record it was made for, and the list is in the order of `column`.
+void ExpectRowsKeepTheirMessagesSortedBy(TfMain& window, accounts::TUser& user, int column)
+{
+    const auto& rows = window.Messages().Rows();
+    for (const auto& key : rows) {
+        ASSERT_LT(key.RecordIndex, user.Mails.Count());
+        EXPECT_EQ(user.Mails.At(key.RecordIndex)->Number, key.Number);
+    }
+    std::vector<QString> texts;
+    for (int r = 0; r < window.Messages().rowCount(); ++r)
+        texts.push_back(window.Messages().index(r, column).data(TMessageListModel::SortValueRole).toString());
+    EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    }));
+    EXPECT_EQ(window.Messages().HeaderImage(column), 3);
+}
+
+// The records in the order they were added: numbers 1, 2, 3, ...
+bool InAddedOrder(const accounts::TUser& user)
+{
+    for (std::size_t i = 0; i < user.Mails.Count(); ++i)
+        if (user.Mails.At(i)->Number != static_cast<std::int32_t>(i + 1))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, AColumnClickDuringAFillSortsOnlyWhenTheFillIsOver)
+{
+    AddAccount();
+    auto window = Open();
+    AddRecords(200);
+    auto* header = List(*window)->header();
+    bool clickedWhileFilling = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        clickedWhileFilling = window->State().Filtering;
+        header->sectionClicked(TMessageListModel::ColFrom);
+        // The fill goes on over the records as they were; the header promises no order yet.
+        EXPECT_TRUE(InAddedOrder(User()));
+        EXPECT_EQ(window->Messages().HeaderImage(TMessageListModel::ColFrom), -1);
+    });
+    Click(*window, views::ViewAllMessages);
+    ASSERT_TRUE(clickedWhileFilling);
+    EXPECT_TRUE(Prompter.Log.empty()) << "no question: the click waits, it does not interrupt";
+    EXPECT_FALSE(window->State().Filtering);
+    EXPECT_EQ(window->Messages().rowCount(), 150);
+    ExpectRowsKeepTheirMessagesSortedBy(*window, User(), TMessageListModel::ColFrom);
+}
+
+TEST_F(MainWindowTest, AColumnClickDuringAReceiveSortsOnlyWhenTheReceiveIsOver)
+{
+    AddAccount();
+    auto window = Open();
+    auto* header = List(*window)->header();
+    int ended = 0;
+    QObject::connect(window.get(), &TfMain::ReceiveEnded, window.get(), [&] { ++ended; });
+    // As a receive does: records added one by one, each row appended by its record's index, and
+    // the user clicking the From column half-way.
+    window->Commands().Receive = [&] {
+        for (int i = 0; i < 12; ++i) {
+            if (i == 6) {
+                header->sectionClicked(TMessageListModel::ColFrom);
+                EXPECT_EQ(window->Messages().HeaderImage(TMessageListModel::ColFrom), -1);
+            }
+            accounts::TMailMessage m;
+            m.Number = i + 1;
+            m.FromName = std::string(1, static_cast<char>('a' + (i * 5) % 26)) + " sender";
+            m.Subject = "message " + std::to_string(i + 1);
+            window->AppendRow(User().Mails.Add(m));
+        }
+        EXPECT_TRUE(InAddedOrder(User()));
+    };
+    Child<QAction>(*window, "tbReceive")->trigger();
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(Prompter.Log.empty());
+    EXPECT_EQ(window->Messages().rowCount(), 12);
+    ExpectRowsKeepTheirMessagesSortedBy(*window, User(), TMessageListModel::ColFrom);
+}
+
+// An account imported while a fill walks the current account's records is added, but the window
+// stays on the current account (as during a receive): the fill ends with rows of that account.
+TEST_F(MainWindowTest, AccountsImportedDuringAFillDoNotReplaceTheShownAccount)
+{
+    AddAccount();
+    auto window = Open();
+    AddRecords(200);
+    accounts::TUserID imported;
+    imported.AccountName = "other";
+    imported.DisplayName = "Other";
+    imported.Host = "pop.example.net";
+    window->Commands().ImportAccounts = [&](QWidget*) {
+        return std::optional<std::vector<accounts::TUserID>>(std::vector{imported});
+    };
+    accounts::TUser* shown = &User();
+    bool switchRefused = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        Child<QAction>(*window, "ImportAccounts")->trigger();
+        switchRefused = !window->SwitchToAccount(1);
+    });
+    Click(*window, views::ViewAllMessages);
+    EXPECT_TRUE(Prompter.Log.empty()) << "no switch question during a fill";
+    ASSERT_EQ(Admin->Count(), 2u);
+    EXPECT_EQ(Admin->CurrentUser(), shown);
+    EXPECT_EQ(window->Messages().User(), shown);
+    EXPECT_EQ(window->Messages().rowCount(), 150);
+    for (const auto& key : window->Messages().Rows())
+        EXPECT_EQ(shown->Mails.At(key.RecordIndex)->Number, key.Number);
+    EXPECT_TRUE(switchRefused) << "a switch asked for during a fill is refused";
+}
+
+// An error reaching the top of a command is shown through the prompter instead of escaping into
+// Qt's event loop, whichever control started it.
+TEST_F(MainWindowTest, ErrorsReachingTheTopOfACommandAreShown)
+{
+    AddAccount();
+    auto window = Open();
+    const std::string text = "accounts file unreadable: /home/x/accounts.ini: Permission denied";
+    window->Commands().ImportAccounts = [&](QWidget*) -> std::optional<std::vector<accounts::TUserID>> {
+        throw std::runtime_error(text);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> starts = {
+        {"File menu", [&] { Child<QAction>(*window, "ImportAccounts")->trigger(); }},
+        {"welcome page link",
+         [&] { emit Child<QLabel>(*window, "ILImportAccounts")->linkActivated(QStringLiteral("#")); }},
+    };
+    for (const auto& [name, start] : starts) {
+        SCOPED_TRACE(name);
+        Prompter.Log.clear();
+        start();
+        ASSERT_EQ(Prompter.Log.size(), 1u);
+        EXPECT_EQ(Prompter.Log[0].Kind, core::TMessageKind::Error);
+        EXPECT_EQ(Prompter.Log[0].Text, text);
+        EXPECT_EQ(Admin->Count(), 1u);
+    }
+}
+
+// A receive that cannot be set up ends at once: the error is in the receiving window and the main
+// window is out of receiving mode, ready for the next one.
+TEST_F(MainWindowTest, AReceiveThatCannotStartLeavesReceivingMode)
+{
+    AddAccount();
+    auto window = Open();
+    window->ReceiveConfigHook = [](engine::TReceiveConfig&) {
+        throw std::runtime_error("cache folder /nowhere/cache: Permission denied");
+    };
+    int ended = 0;
+    QObject::connect(window.get(), &TfMain::ReceiveEnded, window.get(), [&] { ++ended; });
+    Child<QAction>(*window, "tbReceive")->trigger();
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(window->IsReceiving());
+    EXPECT_TRUE(Child<QAction>(*window, "tbReceive")->isEnabled());
+    ASSERT_NE(window->ReceivingWindow(), nullptr);
+    auto* errors = window->ReceivingWindow()->findChild<QTreeWidget*>(QStringLiteral("lvErrors"));
+    ASSERT_NE(errors, nullptr);
+    ASSERT_EQ(errors->topLevelItemCount(), 1);
+    EXPECT_EQ(errors->topLevelItem(0)->text(0),
+              QStringLiteral("cache folder /nowhere/cache: Permission denied"));
 }
