@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "Pop3Errors.h"
+#include "TCacheFile.h"
 #include "core/TextUtils.h"
 
 namespace tarnwick::retrieval {
@@ -62,18 +63,6 @@ void CreateFolders(const std::string& folder)
     if (!S_ISDIR(info.st_mode))
         throw core::TFileError("Cannot create the cache folder " + folder +
                                ": a file of that name is in the way");
-}
-
-// Whether a cache file exists; a path that cannot be looked at is an error naming it.
-bool FileExists(const std::string& path)
-{
-    struct stat info
-    {};
-    if (::stat(path.c_str(), &info) == 0)
-        return true;
-    if (errno == ENOENT || errno == ENOTDIR)
-        return false;
-    throw core::TFileError("Cannot look at the cache file " + path + ": " + std::strerror(errno));
 }
 
 } // namespace
@@ -316,8 +305,10 @@ TFetchResult TPOP3Client::Fetch(std::int32_t n, std::optional<bool> fullMessage)
     TFetchResult result{std::move(header.Header), std::move(header.CacheName), LastSize_, {}, {}};
     if (fullMessage.value_or(Settings_.FullMessage)) {
         const std::string path = CacheFilePath(result.CacheName);
+        // A file of that name may hold another message with the same cache name (no Message-Id,
+        // same sender and day): then it is fetched again and replaced by this one's.
         try {
-            if (!FileExists(path))
+            if (!CacheFileHolds(result.Header.Lines, path))
                 Retrieve(n, path);
         } catch (const core::TFileError& error) {
             result.CacheError = error.what();

@@ -181,20 +181,45 @@ TEST_F(Pop3ClientTest, CloseTellsWhetherTheServerConfirmedQuit)
 
 // --- whole messages and the cache ---------------------------------------------------------------
 
-TEST_F(Pop3ClientTest, AnExistingCacheFileIsNeverFetchedAgain)
+// A cache file that holds the message is never fetched again, whatever its size; one that holds
+// another message with the same cache name is replaced by this one's.
+TEST_F(Pop3ClientTest, AnExistingCacheFileIsFetchedAgainOnlyForAnotherMessage)
 {
-    std::filesystem::create_directory(CacheFolder);
-    WriteFileBytes(CacheFolder + "/~60old@x~62.eml", "kept as it is");
-    TFakePop3Server server(LoggedIn() + std::vector<TFakeStep>{Expect("NOOP"), Say("+OK"), Expect("LIST 1"),
-                                                               Say("+OK 1 99999999"), Expect("TOP 1 0"),
-                                                               Say("+OK"), Say("Message-ID: <old@x>"),
-                                                               Say(".")});
-    auto client = Client(server, true);
-    client->Open();
-    client->Fetch(1);
-    client->Close();
-    EXPECT_THAT(server.Received(), Not(Contains("RETR 1")));
-    EXPECT_EQ(ReadFileBytes(CacheFolder + "/~60old@x~62.eml"), "kept as it is");
+    struct TCase
+    {
+        const char* Name;
+        std::string File;
+        bool Fetched;
+    };
+    const std::string own = "Message-ID: <old@x>\r\nSubject: mine\r\n\r\nkept as it is\r\n";
+    for (const TCase& c :
+         {TCase{"Own", own, false},
+          TCase{"Other", "Message-ID: <old@x>\r\nSubject: other\r\n\r\nnot mine\r\n", true}}) {
+        SCOPED_TRACE(c.Name);
+        std::filesystem::create_directories(CacheFolder);
+        WriteFileBytes(CacheFolder + "/~60old@x~62.eml", c.File);
+        std::vector<TFakeStep> script =
+            LoggedIn() + std::vector<TFakeStep>{
+                             Expect("NOOP"),    Say("+OK"), Expect("LIST 1"),           Say("+OK 1 99999999"),
+                             Expect("TOP 1 0"), Say("+OK"), Say("Message-ID: <old@x>"), Say("Subject: mine"),
+                             Say(".")};
+        if (c.Fetched)
+            script = script + std::vector<TFakeStep>{Expect("RETR 1"),
+                                                     Say("+OK"),
+                                                     Say("Message-ID: <old@x>"),
+                                                     Say("Subject: mine"),
+                                                     Say(""),
+                                                     Say("kept as it is"),
+                                                     Say(".")};
+        TFakePop3Server server(script);
+        auto client = Client(server, true);
+        client->Open();
+        client->Fetch(1);
+        client->Close();
+        const auto received = server.Received();
+        EXPECT_EQ(std::find(received.begin(), received.end(), "RETR 1") != received.end(), c.Fetched);
+        EXPECT_EQ(ReadFileBytes(CacheFolder + "/~60old@x~62.eml"), own);
+    }
 }
 
 struct TRetrCase
