@@ -161,10 +161,10 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
 
 void TDeleteMail::DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
 {
-    // DELEs go out in groups when the server allows it; a refused one is tried again in a later
-    // group, up to MaxDeleteAttempts times. Stop ends the loop after the group under way.
+    // One DELE at a time, so that Stop lands between two of them and a refused one is tried again
+    // at once, up to MaxDeleteAttempts times. (The checks before were sent ahead in groups.)
     const std::size_t total = rows.size();
-    const std::size_t group = Client_.SupportsPipelining() ? PipelineDepth : 1;
+    const std::size_t group = 1;
     std::deque<std::size_t> pending(rows.begin(), rows.end());
     std::map<std::size_t, int> attempts;
     while (!pending.empty() && GoOn_) {

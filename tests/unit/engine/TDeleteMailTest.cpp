@@ -179,13 +179,6 @@ TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
                                                            "Disconnecting ..."}));
 }
 
-TMaildropFaults NoCapa()
-{
-    TMaildropFaults faults;
-    faults.Capa = false;
-    return faults;
-}
-
 TMaildropFaults RefuseDele(std::int32_t n, int times)
 {
     TMaildropFaults faults;
@@ -202,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDeleCase{"RefusedTwiceThenAccepted",
                   RefuseDele(3, 2),
                   0,
-                  {"DELE 2", "DELE 3", "DELE 4", "DELE 3", "DELE 3"},
+                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 4"},
                   {"1:Message 1", "2:Message 5"},
                   false,
                   0},
@@ -211,13 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
         TDeleCase{"RefusedEveryTime",
                   RefuseDele(3, -1),
                   0,
-                  {"DELE 2", "DELE 3", "DELE 4", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
-                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 5"},
+                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
+                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
                   true,
                   1},
-        // One DELE at a time (no PIPELINING), so Stop lands between two of them.
         TDeleCase{"StopAfterTheFirst",
-                  NoCapa(),
+                  {},
                   1,
                   {"DELE 2"},
                   {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
