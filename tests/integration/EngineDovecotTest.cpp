@@ -3,6 +3,7 @@
 // deletion with the changes another mail program can make to the maildrop in between.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include <gmock/gmock.h>
@@ -10,6 +11,7 @@
 
 #include "core/MessageTexts.h"
 #include "core/Modules.h"
+#include "core/TFolders.h"
 #include "engine/TDeleteMail.h"
 #include "engine/TDownloadMail.h"
 #include "engine/TTrash.h"
@@ -241,5 +243,36 @@ INSTANTIATE_TEST_SUITE_P(Changes, ChangedMaildropTest,
                                            // show that numbers 2 to 4 now mean other messages.
                                            TChangeCase{"RenumberedWithIdenticalLastHeader", {2}, true, true}),
                          [](const auto& info) { return info.param.Name; });
+
+// On a fresh install the default cache folder and the folders above it do not exist yet: a receive
+// of whole messages makes them, readable by the user only, and stores every message there.
+TEST_F(EngineDovecotTest, WholeMessagesLandInTheDefaultCacheFolderOfAFreshHome)
+{
+    core::TEnvironment fresh;
+    fresh.Home = Home / "fresh-home";
+    const std::string cacheFolder = core::CacheFolder(fresh.DefaultCacheDir());
+    ASSERT_EQ(cacheFolder, Home / "fresh-home/.cache/Orvalent/Tarnwick/VedOzurCache");
+    ASSERT_FALSE(std::filesystem::exists(Home / "fresh-home"));
+
+    const std::vector<std::string> messages = TFakeMaildrop::Messages(3);
+    CreateMaildrop(messages, 2);
+    User.Settings.FullMessage = true;
+    TReceiveConfig config = Config();
+    config.CacheFolder = cacheFolder;
+    TReceiveRecorder recorder;
+    TDownloadMail receive(User, recorder, config);
+    EXPECT_EQ(receive.Run().Outcome, TReceiveOutcome::Finished);
+    EXPECT_TRUE(recorder.LinesStarting("error: ").empty());
+    ASSERT_EQ(User.Mails.Count(), 3u);
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i) {
+        const accounts::TMailMessage& record = *User.Mails.At(i);
+        EXPECT_TRUE(std::filesystem::is_regular_file(cacheFolder + "/" + record.CacheName + ".eml"))
+            << record.CacheName;
+    }
+    for (const std::string& folder : {Home / "fresh-home/.cache", cacheFolder})
+        EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_all)
+            << folder;
+}
 
 } // namespace
