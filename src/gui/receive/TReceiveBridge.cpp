@@ -1,6 +1,7 @@
 #include "gui/receive/TReceiveBridge.h"
 
 #include <array>
+#include <cstdio>
 
 #include "gui/receive/TfReceivingMail.h"
 
@@ -63,6 +64,9 @@ void TReceiveBridge::SetStatusBar(const std::string& text)
 
 void TReceiveBridge::AddError(const std::string& text)
 {
+    // Every error of a receive also goes to standard error (the session's journal), so its cause is
+    // still there after the window was closed.
+    std::fprintf(stderr, "tarnwick: %s\n", text.c_str());
     Post({TKind::Error, [text = Text(text)](TfReceivingMail& w) { w.AddError(text); }});
 }
 
