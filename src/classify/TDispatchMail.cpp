@@ -37,6 +37,12 @@ TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::str
     : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones)), TClassifySources::Process())
 {}
 
+TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
+                             std::shared_ptr<TDnsCancel> cancel)
+    : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones), std::move(cancel)),
+                    TClassifySources::Process())
+{}
+
 TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlockListLookup> lookup,
                              TClassifySources sources)
     : User_(user)
@@ -45,6 +51,12 @@ TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlo
 {}
 
 TDispatchMail::~TDispatchMail() = default;
+
+void TDispatchMail::Abort() noexcept
+{
+    Aborted_.store(true, std::memory_order_release);
+    Lookup_->Abort();
+}
 
 std::uint8_t TDispatchMail::ClassifyMessage(const accounts::TMailMessage& message)
 {
@@ -71,7 +83,9 @@ TClassifyReport TDispatchMail::Explain(const accounts::TMailMessage& message)
     TLookupResult lookup = Lookup_->LookupDetailed(message.Headers);
     report.LookupRan = true;
     report.Relays = std::move(lookup.Addresses);
+    report.RelaysFound = lookup.RelaysFound;
     report.LookupText = std::move(lookup.Text);
+    report.LookupAborted = lookup.Aborted;
 
     report.BlackListed = IsEnabledMember(*lists.Black, report.Sender);
     report.DatabaseHit = report.LookupText.find('1') != std::string::npos;
@@ -108,7 +122,12 @@ std::string ExplainText(const TClassifyReport& report)
             out << " (none)";
         for (const auto& relay : report.Relays)
             out << ' ' << relay;
-        out << '\n' << "Lookup result: \"" << report.LookupText << "\"\n";
+        if (report.RelaysFound > report.Relays.size())
+            out << " (the first " << report.Relays.size() << " of " << report.RelaysFound << ')';
+        out << '\n' << "Lookup result: \"" << report.LookupText << '"';
+        if (report.LookupAborted)
+            out << " (stopped: unanswered queries count as not listed)";
+        out << '\n';
         out << "Black list: " << (report.BlackListed ? "enabled entry" : "no enabled entry") << '\n';
         out << "Plausible sender address: " << (report.Plausible ? "yes" : "no") << '\n';
     }

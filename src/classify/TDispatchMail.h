@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ struct TMailMessage;
 namespace tarnwick::classify {
 
 class TBlockListLookup;
+class TDnsCancel;
 
 // The classification result, one byte.
 inline constexpr std::uint8_t ResultGood = 0;
@@ -44,8 +46,12 @@ struct TClassifyReport
     bool WhiteListed = false;
     bool LookupRan = false;
     std::vector<std::string> Servers;
-    std::vector<std::string> Relays;
+    std::vector<std::string> Relays; // those asked about: at most MaxRelayAddresses
+    std::size_t RelaysFound = 0;     // the distinct relay addresses of the header
     std::string LookupText;
+    // The lookup was stopped (Abort): the unanswered queries counted as not listed, so the result
+    // may be milder than a whole lookup would give. Not a verdict to rely on.
+    bool LookupAborted = false;
     bool BlackListed = false;
     bool DatabaseHit = false;
     bool Plausible = true;
@@ -57,6 +63,13 @@ struct TClassifyReport
 // The download-time classifier, one per download worker: decides from the sender address, the two
 // lists, the spam databases and the two actions whether a message is good, goes into the trash, or
 // is shown marked as spam or questionable. It keeps nothing between messages.
+//
+// Abort() (any thread, for the receive's Stop) ends a running spam-database lookup at once and makes
+// every later one return at once. The classification still completes, deterministically: answers
+// that had not arrived count as not listed, exactly like a time-out, so a message may come out as
+// ResponseAction decides (good, when that is 2) where a whole lookup would have found a listing.
+// Aborted() and TClassifyReport::LookupAborted say so; a caller that stops must not take such a
+// result as the message's verdict (the receive is ending and its records are not kept as checked).
 class TDispatchMail
 {
 public:
@@ -64,6 +77,9 @@ public:
     explicit TDispatchMail(const accounts::TUserID& user);
     // The given spam-database zones (those that passed the receive's self-test).
     TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones);
+    // The same with a stop signal shared with other classifiers and the self-test (see TDnsCancel).
+    TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
+                  std::shared_ptr<TDnsCancel> cancel);
     TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlockListLookup> lookup,
                   TClassifySources sources);
     ~TDispatchMail();
@@ -75,12 +91,18 @@ public:
     // The same decision with everything that went into it.
     TClassifyReport Explain(const accounts::TMailMessage& message);
 
+    // Stops the lookup now and for good (TBlockListLookup::Abort). Any thread.
+    void Abort() noexcept;
+    // Abort() was called on this classifier.
+    bool Aborted() const noexcept { return Aborted_.load(std::memory_order_acquire); }
+
     const accounts::TUserID& User() const { return User_; }
 
 private:
     accounts::TUserID User_;
     std::unique_ptr<TBlockListLookup> Lookup_;
     TClassifySources Sources_;
+    std::atomic<bool> Aborted_ = false;
 };
 
 // A few lines for a person: the sender, the relay addresses, the lookup text, the test that decided

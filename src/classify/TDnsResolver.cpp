@@ -1,12 +1,16 @@
 #include "TDnsResolver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include <ares.h>
 #include <arpa/nameser.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "core/Errors.h"
 
@@ -21,6 +25,12 @@ void InitLibrary()
     std::call_once(once, [] { status = ares_library_init(ARES_LIB_INIT_ALL); });
     if (status != ARES_SUCCESS)
         throw core::TError(std::string("The DNS resolver library cannot start: ") + ares_strerror(status));
+}
+
+std::string ConfiguredServers()
+{
+    const char* servers = std::getenv("TARNWICK_DNS_SERVERS");
+    return servers ? servers : "";
 }
 
 struct TPending
@@ -54,6 +64,27 @@ bool IsListingAnswer(const TDnsAnswer& answer)
                        [](std::uint32_t address) { return (address >> 24) == 127 && address < 0x7FFFFFFCu; });
 }
 
+TDnsCancel::TDnsCancel()
+    : Fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    if (Fd_ < 0)
+        throw core::TError(std::string("The DNS lookup cannot make its stop signal: ") +
+                           std::strerror(errno));
+}
+
+TDnsCancel::~TDnsCancel()
+{
+    ::close(Fd_);
+}
+
+void TDnsCancel::Cancel() noexcept
+{
+    Cancelled_.store(true, std::memory_order_release);
+    // The counter is never read back, so the descriptor stays readable for every later poll.
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(Fd_, &one, sizeof one);
+}
+
 struct TDnsResolver::TChannel
 {
     ares_channel Handle = nullptr;
@@ -65,14 +96,20 @@ struct TDnsResolver::TChannel
 };
 
 TDnsResolver::TDnsResolver()
-    : TDnsResolver([] {
-        const char* servers = std::getenv("TARNWICK_DNS_SERVERS");
-        return std::string(servers ? servers : "");
-    }())
+    : TDnsResolver(ConfiguredServers(), nullptr)
 {}
 
 TDnsResolver::TDnsResolver(const std::string& servers)
-    : Channel_(std::make_unique<TChannel>())
+    : TDnsResolver(servers, nullptr)
+{}
+
+TDnsResolver::TDnsResolver(std::shared_ptr<TDnsCancel> cancel)
+    : TDnsResolver(ConfiguredServers(), std::move(cancel))
+{}
+
+TDnsResolver::TDnsResolver(const std::string& servers, std::shared_ptr<TDnsCancel> cancel)
+    : Cancel_(cancel ? std::move(cancel) : std::make_shared<TDnsCancel>())
+    , Channel_(std::make_unique<TChannel>())
 {
     InitLibrary();
     ares_options options{};
@@ -102,7 +139,7 @@ std::vector<TDnsAnswer> TDnsResolver::ResolveAll(const std::vector<std::string>&
 {
     std::vector<TDnsAnswer> answers(names.size());
     ares_channel channel = Channel_->Handle;
-    for (std::size_t first = 0; first < names.size(); first += MaxInFlight) {
+    for (std::size_t first = 0; first < names.size() && !Aborted(); first += MaxInFlight) {
         const std::size_t last = std::min(names.size(), first + MaxInFlight);
         std::size_t outstanding = last - first;
         std::vector<TPending> pending;
@@ -128,8 +165,10 @@ std::vector<TDnsAnswer> TDnsResolver::ResolveAll(const std::vector<std::string>&
             }
             ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
             const int bits = ares_getsock(channel, sockets, ARES_GETSOCK_MAXNUM);
-            pollfd fds[ARES_GETSOCK_MAXNUM];
-            nfds_t count = 0;
+            // The stop signal is watched beside the sockets, so Abort() ends the wait at once.
+            pollfd fds[ARES_GETSOCK_MAXNUM + 1];
+            fds[0] = {Cancel_->Descriptor(), POLLIN, 0};
+            nfds_t count = 1;
             for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
                 const bool readable = ARES_GETSOCK_READABLE(bits, i);
                 const bool writable = ARES_GETSOCK_WRITABLE(bits, i);
@@ -145,11 +184,17 @@ std::vector<TDnsAnswer> TDnsResolver::ResolveAll(const std::vector<std::string>&
             if (const timeval* next = ares_timeout(channel, &maxWait, &aresWait))
                 wait = std::chrono::milliseconds(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000);
             const int ready = poll(fds, count, static_cast<int>(std::max<std::int64_t>(wait.count(), 0)));
+            if (fds[0].revents != 0 || Aborted()) {
+                // The callbacks of the cancelled queries run inside ares_cancel, while `pending`
+                // still lives; their answers stay unresolved.
+                ares_cancel(channel);
+                return answers;
+            }
             if (ready <= 0) {
                 ares_process_fd(channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD); // time-outs and retries
                 continue;
             }
-            for (nfds_t i = 0; i < count; ++i) {
+            for (nfds_t i = 1; i < count; ++i) {
                 if (fds[i].revents == 0)
                     continue;
                 const bool in = (fds[i].revents & (POLLIN | POLLERR | POLLHUP)) != 0;

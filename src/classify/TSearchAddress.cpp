@@ -1,5 +1,7 @@
 #include "TSearchAddress.h"
 
+#include <unordered_set>
+
 #include "TDecodeIp.h"
 #include "TDnsResolver.h"
 #include "TReadDatabaseSettings.h"
@@ -22,6 +24,19 @@ std::vector<std::string> EnabledServersOfDataFolder()
 
 } // namespace
 
+std::vector<std::string> RelayAddressesToLookUp(const std::vector<std::string>& relays)
+{
+    std::vector<std::string> asked;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& relay : relays) {
+        if (asked.size() == MaxRelayAddresses)
+            break;
+        if (seen.insert(relay).second)
+            asked.push_back(relay);
+    }
+    return asked;
+}
+
 std::string ReversedAddress(std::string_view ip)
 {
     std::string_view rest = ip;
@@ -42,13 +57,27 @@ TSearchAddress::TSearchAddress()
 {}
 
 TSearchAddress::TSearchAddress(std::vector<std::string> servers)
+    : TSearchAddress(std::move(servers), nullptr)
+{}
+
+TSearchAddress::TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TDnsCancel> cancel)
     : Servers_(std::move(servers))
+    , Cancel_(std::move(cancel))
 {
-    if (!Servers_.empty())
-        Resolver_ = std::make_unique<TDnsResolver>();
+    if (!Servers_.empty()) {
+        Resolver_ = std::make_unique<TDnsResolver>(Cancel_);
+        Cancel_ = Resolver_->Cancel();
+    }
 }
 
 TSearchAddress::~TSearchAddress() = default;
+
+void TSearchAddress::Abort() noexcept
+{
+    // Without servers there is no signal of our own and nothing that could wait.
+    if (Cancel_)
+        Cancel_->Cancel();
+}
 
 void TSearchAddress::QueryAll(TLookupResult& result)
 {
@@ -60,6 +89,7 @@ void TSearchAddress::QueryAll(TLookupResult& result)
             names.push_back(reversed + "." + server);
     }
     const std::vector<TDnsAnswer> answers = Resolver_->ResolveAll(names);
+    result.Aborted = Resolver_->Aborted();
 
     // The text is composed in address order and server order, whatever order the answers came in.
     std::size_t next = 0;
@@ -83,7 +113,10 @@ TLookupResult TSearchAddress::LookupDetailed(const std::vector<std::string>& hea
     if (Servers_.empty())
         return result;
     TDecodeIp decoder(headerLines);
-    decoder.ExtractAddresses(result.Addresses);
+    std::vector<std::string> relays;
+    decoder.ExtractAddresses(relays);
+    result.RelaysFound = relays.size();
+    result.Addresses = RelayAddressesToLookUp(relays);
     QueryAll(result);
     return result;
 }
@@ -110,6 +143,11 @@ std::string ZoneSkippedText(std::string_view zone)
 
 TZoneTest SelfTestZones(const std::vector<std::string>& zones)
 {
+    return SelfTestZones(zones, nullptr);
+}
+
+TZoneTest SelfTestZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel)
+{
     TZoneTest test;
     if (zones.empty())
         return test;
@@ -118,8 +156,13 @@ TZoneTest SelfTestZones(const std::vector<std::string>& zones)
         names.push_back("2.0.0.127." + zone);
         names.push_back("1.0.0.127." + zone);
     }
-    TDnsResolver resolver;
+    TDnsResolver resolver(std::move(cancel));
     const std::vector<TDnsAnswer> answers = resolver.ResolveAll(names);
+    if (resolver.Aborted()) {
+        // Stopped before every zone had its say: judging now would blame zones for our Stop.
+        test.Cancelled = true;
+        return test;
+    }
     for (std::size_t i = 0; i < zones.size(); ++i) {
         if (IsListingAnswer(answers[2 * i]) && !IsListingAnswer(answers[2 * i + 1]))
             test.Usable.push_back(zones[i]);

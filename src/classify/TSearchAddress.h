@@ -8,14 +8,28 @@
 
 namespace tarnwick::classify {
 
+class TDnsCancel;
 class TDnsResolver;
+
+// The relay addresses asked about per message. A message passes a handful of relays, forwarded
+// and list mail a dozen or two; beyond that the Received lines are padding meant to slow the
+// check down. 32 addresses keep a message with one or two zones within one group of queries
+// (TDnsResolver::MaxInFlight), i.e. within one query time-out even against silent servers.
+inline constexpr std::size_t MaxRelayAddresses = 32;
+
+// The addresses a lookup asks about: the first MaxRelayAddresses distinct ones, in the given
+// (header) order.
+std::vector<std::string> RelayAddressesToLookUp(const std::vector<std::string>& relays);
 
 // One message's block-list lookup in detail.
 struct TLookupResult
 {
-    std::vector<std::string> Addresses;  // the relay addresses, in order
+    std::vector<std::string> Addresses;  // the relay addresses asked about, in order (capped)
     std::vector<std::vector<bool>> Hits; // per address, per server: listed
-    std::string Text; // "(1 X ) (X X ) ": per address "(", "1 " or "X " per server, ")", " "
+    std::string Text;            // "(1 X ) (X X ) ": per address "(", "1 " or "X " per server, ")", " "
+    std::size_t RelaysFound = 0; // the distinct relay addresses of the header, before the cap
+    // The lookup was stopped (Abort): the answers that had not arrived count as not listed.
+    bool Aborted = false;
 };
 
 // The spam-database lookup as the classifier sees it.
@@ -25,6 +39,9 @@ public:
     virtual ~TBlockListLookup() = default;
     virtual TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) = 0;
     virtual const std::vector<std::string>& Servers() const = 0;
+    // Stops a running lookup and every later one at once; any thread. A lookup that cannot wait
+    // has nothing to stop.
+    virtual void Abort() noexcept {}
 };
 
 // "a.b.c.d" as "d.c.b.a": the first three dot-separated fields are taken off the front and put
@@ -32,10 +49,11 @@ public:
 std::string ReversedAddress(std::string_view ip);
 
 // The spam-database lookup of one classifier: asks every enabled server whether the relay
-// addresses of a message are listed. The servers are fixed at construction. All queries of a
-// message (addresses x servers) go out at once and are awaited together; each has a time-out
-// (TDnsResolver::QueryTimeout), and a time-out or any failure counts as not listed. Nothing is
-// remembered between messages.
+// addresses of a message are listed, at most MaxRelayAddresses of them. The servers are fixed at
+// construction. All queries of a message (addresses x servers) go out at once and are awaited
+// together; each has a time-out (TDnsResolver::QueryTimeout), and a time-out or any failure counts
+// as not listed. Abort() (any thread) ends the wait at once; the lookup stays aborted and answers
+// every later message at once with nothing listed. Nothing is remembered between messages.
 class TSearchAddress : public TBlockListLookup
 {
 public:
@@ -44,6 +62,8 @@ public:
     TSearchAddress();
     // The given servers (zones), in order; for example those that passed SelfTestZones.
     explicit TSearchAddress(std::vector<std::string> servers);
+    // The same with a shared stop signal (see TDnsCancel); nullptr makes one of its own.
+    TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TDnsCancel> cancel);
     ~TSearchAddress() override;
 
     // The result text for a message's header lines; empty when there is no server.
@@ -51,6 +71,7 @@ public:
     // One address's part: "(", "1 " or "X " per server in order, ")".
     std::string QueryAddress(const std::string& ip);
     TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) override;
+    void Abort() noexcept override;
 
     const std::vector<std::string>& Servers() const override { return Servers_; }
     std::int32_t ServerCount() const { return static_cast<std::int32_t>(Servers_.size()); }
@@ -60,6 +81,7 @@ private:
 
     std::vector<std::string> Servers_;
     std::unique_ptr<TDnsResolver> Resolver_; // only when there are servers
+    std::shared_ptr<TDnsCancel> Cancel_;     // the resolver's, or the one given
 };
 
 // The outcome of testing the zones at the start of a receive.
@@ -67,6 +89,8 @@ struct TZoneTest
 {
     std::vector<std::string> Usable; // in the given order
     std::vector<std::string> Errors; // one text per zone left out
+    // The test was stopped through its TDnsCancel: nothing was judged, Usable and Errors are empty.
+    bool Cancelled = false;
 };
 
 // Tests every zone with the test points every list publishes: 2.0.0.127 must be listed and
@@ -74,6 +98,9 @@ struct TZoneTest
 // out and named in an error text. All queries go out at once. Throws core::TError when the
 // resolver cannot be set up.
 TZoneTest SelfTestZones(const std::vector<std::string>& zones);
+// The same, stopped at once when `cancel` is raised from another thread (or already was): then the
+// result is Cancelled with no zone usable and no error text, since no zone was at fault.
+TZoneTest SelfTestZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel);
 // The error text for a zone that failed the test.
 std::string ZoneSkippedText(std::string_view zone);
 

@@ -1,7 +1,12 @@
 // The classifier against a real DNS server: dnsmasq on a loopback port serves test block-list
 // zones with the test points every list publishes (2.0.0.127 listed, 1.0.0.127 not).
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +35,33 @@ constexpr const char* Wildcard = "wildcard.tarnwick.test";
 constexpr const char* Outside = "outside.tarnwick.test";
 constexpr const char* Empty = "empty.tarnwick.test";
 constexpr const char* Unserved = "unserved.example";
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// TARNWICK_DNS_SERVERS for one test, restored afterwards.
+class TScopedDnsServers
+{
+public:
+    explicit TScopedDnsServers(const std::string& servers)
+    {
+        if (const char* old = std::getenv("TARNWICK_DNS_SERVERS"))
+            Old_ = old;
+        ::setenv("TARNWICK_DNS_SERVERS", servers.c_str(), 1);
+    }
+    ~TScopedDnsServers()
+    {
+        if (Old_.empty())
+            ::unsetenv("TARNWICK_DNS_SERVERS");
+        else
+            ::setenv("TARNWICK_DNS_SERVERS", Old_.c_str(), 1);
+    }
+    TScopedDnsServers(const TScopedDnsServers&) = delete;
+    TScopedDnsServers& operator=(const TScopedDnsServers&) = delete;
+
+private:
+    std::string Old_;
+};
 
 // The header lines of a message file as the download gives them (one entry per physical line),
 // and the address part of its From header.
@@ -194,16 +226,81 @@ TEST_F(ClassifyDnsTest, ManyQueriesKeepTheirOrder)
     for (std::size_t i = 0; i < answers.size(); ++i)
         EXPECT_EQ(IsListingAnswer(answers[i]), i % 3 == 0) << names[i];
 
-    // A message whose Received line carries hundreds of addresses is looked up whole.
+    // A Received line with hundreds of addresses is looked up as far as the cap: a listed relay
+    // behind them is not asked about.
     std::string line = "Received: from";
     for (int i = 0; i < 300; ++i)
         line += " [10.0." + std::to_string(i / 200) + "." + std::to_string(i % 200) + "]";
     TSearchAddress search({Listing, Second});
     const std::string text = search.Lookup({line + " (203.0.113.7) by mx"});
     std::string expected;
-    for (int i = 0; i < 300; ++i)
+    for (std::size_t i = 0; i < MaxRelayAddresses; ++i)
         expected += "(X X ) ";
-    EXPECT_EQ(text, expected + "(1 X ) ");
+    EXPECT_EQ(text, expected);
+}
+
+// A message padded with 640 Received lines costs at most MaxRelayAddresses queries per zone, the
+// first distinct relays in header order (an address repeated on every line is asked once); the
+// dnsmasq query log counts what really went out.
+TEST(ClassifyDnsCapTest, APaddedMessageSendsAtMostTheCappedQueries)
+{
+    tarnwick::test::TTempHome folder(false);
+    const std::string log = folder / "queries.log";
+    TDnsmasq dns({
+        "--log-queries",
+        "--log-facility=" + log,
+        std::string("--local=/") + Listing + "/",
+        std::string("--host-record=7.113.0.203.") + Listing + ",127.0.0.2",
+        std::string("--local=/") + Second + "/",
+        std::string("--host-record=9.113.0.203.") + Second + ",127.0.0.4",
+    });
+    TScopedDnsServers servers(dns.Server());
+
+    // Distinct relays in order: 10.0.0.0, 198.51.100.1 (on every line), 10.0.0.1 ... 10.0.0.29,
+    // then 203.0.113.7 as the 32nd and 203.0.113.9 as the 33rd, then hundreds more.
+    std::vector<std::string> headers{"From: <joe@x.example>"};
+    for (int i = 0; i < 640; ++i) {
+        const std::string relay = i == 30 ? "203.0.113.7"
+                                  : i == 31
+                                      ? "203.0.113.9"
+                                      : "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+        headers.push_back("Received: from h" + std::to_string(i) + " [" + relay +
+                          "] by mx (198.51.100.1); date");
+    }
+    TSearchAddress search({Listing, Second});
+    const TLookupResult result = search.LookupDetailed(headers);
+    EXPECT_EQ(result.RelaysFound, 641u);
+    ASSERT_EQ(result.Addresses.size(), MaxRelayAddresses);
+    EXPECT_EQ(result.Addresses[1], "198.51.100.1");
+    EXPECT_EQ(result.Addresses[31], "203.0.113.7");
+    std::string expected;
+    for (std::size_t i = 0; i + 1 < MaxRelayAddresses; ++i)
+        expected += "(X X ) ";
+    EXPECT_EQ(result.Text, expected + "(1 X ) ");
+
+    // dnsmasq writes its log as it answers; give it a moment to reach the file.
+    const auto queried = [&] {
+        std::multiset<std::string> names;
+        std::istringstream lines(tarnwick::test::ReadFileBytes(log));
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t at = line.find("query[A] ");
+            if (at == std::string::npos)
+                continue;
+            const std::string name = line.substr(at + 9, line.find(' ', at + 9) - at - 9);
+            if (name.ends_with(std::string(".") + Listing) || name.ends_with(std::string(".") + Second))
+                names.insert(name);
+        }
+        return names;
+    };
+    const std::size_t expectedQueries = 2 * MaxRelayAddresses;
+    for (const auto until = Clock::now() + 2s; queried().size() < expectedQueries && Clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(200ms);
+    const std::multiset<std::string> names = queried();
+    EXPECT_EQ(names.size(), expectedQueries);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), expectedQueries) << "each asked once";
+    EXPECT_EQ(names.count(std::string("7.113.0.203.") + Listing), 1u);
+    EXPECT_EQ(names.count(std::string("9.113.0.203.") + Second), 0u) << "the 33rd relay is not asked";
 }
 
 // A server that never answers costs each query its time-out and counts as no hit.
@@ -217,3 +314,148 @@ TEST(ClassifyDnsTimeoutTest, ASilentServerCountsAsNoHit)
     EXPECT_FALSE(answers[1].Resolved);
     EXPECT_THROW(TDnsResolver("not a server list"), tarnwick::core::TError);
 }
+
+namespace {
+
+// Something that waits for DNS answers, and the way to stop it from another thread. Work blocks
+// until it has its answers or is stopped, and checks what a stopped wait gives.
+struct TStoppable
+{
+    std::function<void()> Abort;
+    std::function<void()> Work;
+};
+
+struct TAbortCase
+{
+    std::string Name;
+    std::function<TStoppable()> Make; // servers: TARNWICK_DNS_SERVERS
+};
+
+const std::vector<std::string> SilentZones{"bl.tarnwick.test", "second.tarnwick.test"};
+const std::vector<std::string> ThreeRelays{"Received: from a [203.0.113.7] by b [198.51.100.9]; date",
+                                           "Received: from c [203.0.113.9] by d"};
+
+void ExpectNothingListed(const TLookupResult& result)
+{
+    EXPECT_TRUE(result.Aborted);
+    EXPECT_EQ(result.Text, "(X X ) (X X ) (X X ) ");
+}
+
+const TAbortCase AbortCases[] = {
+    {"Resolver",
+     [] {
+         // Several groups of queries: unstopped, each group would wait its whole time-out.
+         auto resolver = std::make_shared<TDnsResolver>();
+         std::vector<std::string> names;
+         for (std::size_t i = 0; i < 3 * TDnsResolver::MaxInFlight; ++i)
+             names.push_back("x" + std::to_string(i) + ".bl.tarnwick.test");
+         return TStoppable{[resolver] { resolver->Abort(); },
+                           [resolver, names] {
+                               const std::vector<TDnsAnswer> answers = resolver->ResolveAll(names);
+                               ASSERT_EQ(answers.size(), names.size());
+                               for (const TDnsAnswer& answer : answers)
+                                   EXPECT_FALSE(answer.Resolved);
+                               EXPECT_TRUE(resolver->Aborted());
+                           }};
+     }},
+    {"Lookup",
+     [] {
+         auto search = std::make_shared<TSearchAddress>(SilentZones);
+         return TStoppable{[search] { search->Abort(); },
+                           [search] { ExpectNothingListed(search->LookupDetailed(ThreeRelays)); }};
+     }},
+    {"Classifier",
+     [] {
+         struct TState
+         {
+             TAddressLists Lists;
+             tarnwick::core::TSnapshot<tarnwick::core::TOptionRec> Options;
+             std::unique_ptr<TDispatchMail> Classifier;
+         };
+         auto state = std::make_shared<TState>();
+         tarnwick::core::TOptionRec options;
+         options.ResponseAction = 1;
+         options.DatabaseAction = 0;
+         state->Options.Store(options);
+         TState* raw = state.get();
+         state->Classifier = std::make_unique<TDispatchMail>(
+             tarnwick::accounts::TUserID{}, std::make_unique<TSearchAddress>(SilentZones),
+             TClassifySources{[raw] { return raw->Lists.Snapshot(); },
+                              [raw] { return raw->Options.Load(); }});
+         return TStoppable{[state] { state->Classifier->Abort(); },
+                           [state] {
+                               TMailMessage message;
+                               message.FromAddress = "joe@x.example";
+                               message.Headers = ThreeRelays;
+                               const TClassifyReport report = state->Classifier->Explain(message);
+                               EXPECT_TRUE(report.LookupAborted);
+                               EXPECT_EQ(report.LookupText, "(X X ) (X X ) (X X ) ");
+                               // Unanswered counts as not listed: ResponseAction decides.
+                               EXPECT_EQ(report.Result, ResultQuestionable);
+                               EXPECT_TRUE(state->Classifier->Aborted());
+                           }};
+     }},
+    {"SharedSignal",
+     [] {
+         // One signal for several lookups, as a receive shares it among its workers: raising it
+         // stops the one waiting and the one that has not started yet.
+         auto cancel = std::make_shared<TDnsCancel>();
+         auto first = std::make_shared<TSearchAddress>(SilentZones, cancel);
+         auto second = std::make_shared<TSearchAddress>(SilentZones, cancel);
+         return TStoppable{[cancel] { cancel->Cancel(); },
+                           [first, second] {
+                               ExpectNothingListed(first->LookupDetailed(ThreeRelays));
+                               ExpectNothingListed(second->LookupDetailed(ThreeRelays));
+                           }};
+     }},
+    {"SelfTest",
+     [] {
+         auto cancel = std::make_shared<TDnsCancel>();
+         return TStoppable{[cancel] { cancel->Cancel(); },
+                           [cancel] {
+                               const TZoneTest test = SelfTestZones(SilentZones, cancel);
+                               EXPECT_TRUE(test.Cancelled);
+                               EXPECT_TRUE(test.Usable.empty());
+                               EXPECT_TRUE(test.Errors.empty()) << "no zone is blamed for a Stop";
+                           }};
+     }},
+};
+
+void PrintTo(const TAbortCase& c, std::ostream* out)
+{
+    *out << c.Name;
+}
+
+class ClassifyDnsAbortTest : public ::testing::TestWithParam<TAbortCase>
+{};
+
+} // namespace
+
+// Against a server that never answers, a wait ends within a second of Abort() from another thread
+// (unstopped it would last at least a query time-out of 3 s), and a stopped resolver answers every
+// later call at once.
+TEST_P(ClassifyDnsAbortTest, AbortEndsTheWaitAtOnceAndForGood)
+{
+    tarnwick::test::TSilentDnsServer silent;
+    TScopedDnsServers servers(silent.Server());
+    const TStoppable stoppable = GetParam().Make();
+
+    constexpr auto AbortAfter = 300ms;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(AbortAfter);
+        stoppable.Abort();
+    });
+    const auto start = Clock::now();
+    stoppable.Work();
+    const auto waited = Clock::now() - start;
+    stopper.join();
+    EXPECT_GE(waited, AbortAfter - 50ms) << "the wait ended before Abort()";
+    EXPECT_LT(waited, AbortAfter + 1s);
+
+    const auto again = Clock::now();
+    stoppable.Work();
+    EXPECT_LT(Clock::now() - again, 1s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, ClassifyDnsAbortTest, ::testing::ValuesIn(AbortCases),
+                         [](const auto& info) { return info.param.Name; });

@@ -95,10 +95,51 @@ TEST(SearchAddressTest, ReversedAddress)
     EXPECT_EQ(ReversedAddress("01.2.3.4"), "4.3.2.01");
 }
 
+// The lookup asks about the first MaxRelayAddresses distinct relays in header order; a repeated
+// address is asked once and does not use up a place.
+TEST(SearchAddressTest, RelaysToLookUpAreTheFirstDistinctOnesUpToTheCap)
+{
+    const auto numbered = [](int first, int count) {
+        std::vector<std::string> addresses;
+        for (int i = first; i < first + count; ++i)
+            addresses.push_back("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256));
+        return addresses;
+    };
+    const auto joined = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const int cap = static_cast<int>(MaxRelayAddresses);
+    ASSERT_EQ(cap, 32);
+    const struct
+    {
+        const char* Name;
+        std::vector<std::string> Relays;
+        std::vector<std::string> Asked;
+    } cases[] = {
+        {"none", {}, {}},
+        {"a few, kept in order",
+         {"192.0.2.9", "192.0.2.1", "198.51.100.3"},
+         {"192.0.2.9", "192.0.2.1", "198.51.100.3"}},
+        {"repeats asked once",
+         {"192.0.2.1", "192.0.2.2", "192.0.2.1", "192.0.2.2"},
+         {"192.0.2.1", "192.0.2.2"}},
+        {"exactly the cap", numbered(0, cap), numbered(0, cap)},
+        {"hundreds: the first ones", numbered(0, 640), numbered(0, cap)},
+        {"repeats do not use up places", joined(joined(numbered(0, 10), numbered(0, 10)), numbered(10, 40)),
+         numbered(0, cap)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RelayAddressesToLookUp(c.Relays), c.Asked) << c.Name;
+}
+
 TEST(SearchAddressTest, NoServersMeansNoQueriesAndAnEmptyText)
 {
     TSearchAddress search(std::vector<std::string>{});
     EXPECT_EQ(search.ServerCount(), 0);
+    EXPECT_EQ(search.Lookup({"Received: from h [192.0.2.7] by mx"}), "");
+    // Nothing waits, so stopping has nothing to do and changes nothing.
+    search.Abort();
     EXPECT_EQ(search.Lookup({"Received: from h [192.0.2.7] by mx"}), "");
 }
 

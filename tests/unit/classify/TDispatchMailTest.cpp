@@ -25,11 +25,17 @@ public:
     TLookupResult LookupDetailed(const std::vector<std::string>&) override
     {
         ++Calls;
-        return {{"192.0.2.7"}, {}, Text_};
+        TLookupResult result{{"192.0.2.7"}, {}, Text_};
+        result.RelaysFound = RelaysFound;
+        result.Aborted = Aborts > 0;
+        return result;
     }
     const std::vector<std::string>& Servers() const override { return Servers_; }
+    void Abort() noexcept override { ++Aborts; }
 
     std::atomic<int> Calls = 0;
+    std::atomic<int> Aborts = 0;
+    std::size_t RelaysFound = 1;
 
 private:
     std::string Text_;
@@ -185,6 +191,37 @@ TEST(DispatchMailTest, ExplainNamesWhatDecided)
                                    "Plausible sender address: yes\n"
                                    "Decided by: black list, spam databases (DatabaseAction = 0)\n"
                                    "Result: 2 trash\n");
+}
+
+// Stop reaches the lookup from another thread; the message classified afterwards comes out as if
+// nothing were listed, and the report says the lookup was stopped.
+TEST(DispatchMailTest, AbortReachesTheLookupAndTheReportSaysSo)
+{
+    TSetup setup({}, {}, "(X ) ", 1, 1);
+    EXPECT_FALSE(setup.Classifier->Aborted());
+    std::thread([&] { setup.Classifier->Abort(); }).join();
+    EXPECT_TRUE(setup.Classifier->Aborted());
+    EXPECT_EQ(setup.Lookup->Aborts, 1);
+
+    const TClassifyReport report = setup.Classifier->Explain(From("joe@x.org"));
+    EXPECT_TRUE(report.LookupAborted);
+    EXPECT_EQ(report.Result, ResultQuestionable);
+    EXPECT_NE(ExplainText(report).find("Lookup result: \"(X ) \" (stopped: unanswered queries count as not "
+                                       "listed)\n"),
+              std::string::npos)
+        << ExplainText(report);
+}
+
+// A message with more relays than are asked about says how many were left out.
+TEST(DispatchMailTest, ExplainSaysWhenRelaysWereCapped)
+{
+    TSetup setup({}, {}, "(X ) ");
+    setup.Lookup->RelaysFound = 640;
+    const TClassifyReport report = setup.Classifier->Explain(From("joe@x.org"));
+    EXPECT_EQ(report.RelaysFound, 640u);
+    EXPECT_NE(ExplainText(report).find("Relay addresses: 192.0.2.7 (the first 1 of 640)\n"),
+              std::string::npos)
+        << ExplainText(report);
 }
 
 TEST(DispatchMailTest, WithoutServersOnlyListsAndPlausibilityDecide)
