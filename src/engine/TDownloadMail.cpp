@@ -6,6 +6,7 @@
 #include "TPOP3ClientThread.h"
 #include "TReceiveState.h"
 #include "classify/TDispatchMail.h"
+#include "classify/TDnsResolver.h"
 #include "classify/TReadDatabaseSettings.h"
 #include "classify/TSearchAddress.h"
 #include "core/MessageTexts.h"
@@ -46,9 +47,15 @@ TDownloadMail::TDownloadMail(accounts::TUser& user, TReceiveObserver& observer, 
     , ID_(user.ID())
     , Settings_(user.Settings)
 {
+    try {
+        DnsCancel_ = std::make_shared<classify::TDnsCancel>();
+    } catch (const core::TError&) {
+        // Without a shared signal each worker's lookup is still stopped through its classifier.
+    }
     if (!Config_.MakeClassifier)
-        Config_.MakeClassifier = [](const accounts::TUserID& id, const std::vector<std::string>& zones) {
-            return std::make_unique<classify::TDispatchMail>(id, zones);
+        Config_.MakeClassifier = [cancel = DnsCancel_](const accounts::TUserID& id,
+                                                       const std::vector<std::string>& zones) {
+            return std::make_unique<classify::TDispatchMail>(id, zones, cancel);
         };
 }
 
@@ -104,6 +111,8 @@ void TDownloadMail::Stop()
     if (!State_)
         return;
     State_->RequestStop();
+    if (DnsCancel_)
+        DnsCancel_->Cancel();
     std::lock_guard lock(ClientsMutex_);
     if (Counter_)
         Counter_->Abort();
@@ -193,7 +202,7 @@ void TDownloadMail::Receive()
         try {
             classify::TReadDatabaseSettings settings(classify::TReadDatabaseSettings::DefaultPath());
             settings.ReadServers();
-            const classify::TZoneTest tested = classify::SelfTestZones(settings.EnabledServers());
+            const classify::TZoneTest tested = classify::SelfTestZones(settings.EnabledServers(), DnsCancel_);
             zones = tested.Usable;
             for (const std::string& error : tested.Errors)
                 State_->Notify([&](TReceiveObserver& o) { o.AddError(error); });

@@ -16,7 +16,8 @@
 
 namespace tarnwick::classify {
 class TDispatchMail;
-}
+class TDnsCancel;
+} // namespace tarnwick::classify
 
 namespace tarnwick::engine {
 
@@ -37,7 +38,8 @@ struct TReceiveConfig
     // The spam-database zones; when not given, the enabled servers of "Databases.ini" that pass
     // the self-test at the start of the receive (one error row for each that does not).
     std::optional<std::vector<std::string>> Zones;
-    TClassifierFactory MakeClassifier; // default: classify::TDispatchMail(user, zones)
+    // Default: classify::TDispatchMail(user, zones) with the receive's stop signal for its lookups.
+    TClassifierFactory MakeClassifier;
     // Asked on the starting thread when the account does not remember its password.
     TPasswordPrompt PasswordPrompt;
     // Stores the account after a password that is to be remembered was entered (TAdmin::SaveUser).
@@ -98,6 +100,8 @@ private:
     std::unique_ptr<TReceiveState> State_;
     TReceiveReport Report_;
 
+    // Stops every block-list lookup of this receive at once: the self-test and each worker's.
+    std::shared_ptr<classify::TDnsCancel> DnsCancel_;
     std::mutex ClientsMutex_; // the clients that Stop aborts
     std::unique_ptr<retrieval::TPOP3Client> Counter_;
     std::vector<std::unique_ptr<TPOP3ClientThread>> Workers_;

@@ -31,6 +31,9 @@ void TPOP3ClientThread::Terminate() noexcept
 {
     Terminated_ = true;
     Client_.Abort();
+    // A block-list lookup under way stops too, so that Stop and exit never wait for DNS.
+    if (Classifier_)
+        Classifier_->Abort();
 }
 
 void TPOP3ClientThread::Join()
@@ -186,6 +189,12 @@ void TPOP3ClientThread::Handle(std::int32_t n, retrieval::TFetchResult fetched)
         State_.Notify([&](TReceiveObserver& o) {
             o.AddError("Message " + std::to_string(n) + " could not be classified: " + error.what());
         });
+    }
+    // After Stop the lookups answer nothing, so the verdict would not be the list's: the message
+    // is left for the next receive instead of being listed as good.
+    if (Terminated_ || State_.StopRequested()) {
+        State_.Return(n);
+        return;
     }
     bool shown = true;
     if (result == classify::ResultTrash) {

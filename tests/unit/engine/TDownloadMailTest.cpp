@@ -4,10 +4,13 @@
 #include "engine/TDownloadMail.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,6 +23,7 @@
 #include "core/MessageTexts.h"
 #include "engine/TDeleteMail.h"
 #include "engine/TTrash.h"
+#include "support/TDnsmasq.h"
 #include "support/TFakeMaildrop.h"
 #include "support/TLineSocket.h"
 #include "support/TReceiveRecorder.h"
@@ -465,6 +469,41 @@ TEST_F(ReceiveTest, CancelledPasswordPromptContactsNoServer)
     EXPECT_EQ(receive.Run().Outcome, TReceiveOutcome::Cancelled);
     EXPECT_EQ(Recorder.Outcome, TReceiveOutcome::Cancelled);
     EXPECT_EQ(server.Sessions(), 0);
+}
+
+// Stop never waits for DNS: a worker waiting on a block list that never answers is stopped at once,
+// and the message it was classifying is not listed with a verdict the lookup never gave.
+TEST_F(ReceiveTest, StopEndsAReceiveWaitingForABlockListAtOnce)
+{
+    TSilentDnsServer dns;
+    ::setenv("TARNWICK_DNS_SERVERS", dns.Server().c_str(), 1);
+    std::vector<std::string> messages;
+    for (int n = 1; n <= 4; ++n)
+        messages.push_back("Received: from relay.example (relay.example [203.0.113." + std::to_string(n) +
+                           "]) by mx.example; Mon, 1 Jan 2024 10:00:00 +0000\r\n" +
+                           TFakeMaildrop::Message(n));
+    TFakeMaildrop server(messages);
+    Account(server.Port(), 1);
+    TReceiveConfig config = Config();
+    config.Zones = std::vector<std::string>{"bl.example"};
+    config.MakeClassifier = [this](const accounts::TUserID& user, const std::vector<std::string>& zones) {
+        return std::make_unique<classify::TDispatchMail>(
+            user, std::make_unique<classify::TSearchAddress>(zones),
+            classify::TClassifySources{
+                [this] { return World.Lists; },
+                [this] { return std::shared_ptr<const core::TOptionRec>(World.Options); }});
+    };
+    TDownloadMail receive(User, Recorder, config);
+    ASSERT_TRUE(receive.Start());
+    // The first message's lookup waits up to three seconds for the silent server.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const auto stopped = std::chrono::steady_clock::now();
+    receive.Stop();
+    const TReceiveReport report = receive.Wait();
+    ::unsetenv("TARNWICK_DNS_SERVERS");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+    EXPECT_EQ(report.Outcome, TReceiveOutcome::Interrupted);
+    EXPECT_EQ(User.Mails.Count(), 0u);
 }
 
 // A server that misbehaves, from the receive to the deletion. Whatever goes wrong, every record's
