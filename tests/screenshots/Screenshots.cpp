@@ -222,6 +222,7 @@ void SaveReceiveWindows(const QString& folder)
         window.SetStatusBar(QStringLiteral("Download speed: Normal speed"));
         window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
         window.AddError(QStringLiteral("Failed to connect to remote server!"));
+        window.AddError(QStringLiteral("Cannot connect to pop.example.org:995: Connection refused"));
         window.SetStatus(QStringLiteral("Failed to connect"));
         window.ReceiveEnded(false);
         window.show();
