@@ -1,7 +1,6 @@
 #include "TDeleteMail.h"
 
 #include <algorithm>
-#include <deque>
 #include <map>
 
 #include "core/MessageTexts.h"
@@ -161,42 +160,29 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
 
 void TDeleteMail::DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
 {
-    // One DELE at a time, so that Stop lands between two of them and a refused one is tried again
-    // at once, up to MaxDeleteAttempts times. (The checks before were sent ahead in groups.)
+    // One DELE at a time, so that Stop lands between two of them; a refused one is tried again at
+    // once, up to MaxDeleteAttempts times. (The checks before were sent ahead in groups.)
     const std::size_t total = rows.size();
-    const std::size_t group = 1;
-    std::deque<std::size_t> pending(rows.begin(), rows.end());
-    std::map<std::size_t, int> attempts;
-    while (!pending.empty() && GoOn_) {
-        std::vector<std::size_t> batch;
-        while (!pending.empty() && batch.size() < group) {
-            batch.push_back(pending.front());
-            pending.pop_front();
-        }
-        for (const std::size_t row : batch)
-            Client_.SendDelete(User_.Mails.At(row)->Number);
-        std::vector<std::size_t> again;
-        for (const std::size_t row : batch) {
-            const std::int32_t number = User_.Mails.At(row)->Number;
-            try {
-                Client_.ReadDelete(number);
-                --serverCount;
-                Deleted_.push_back(row);
-            } catch (const retrieval::TProtocolError& error) {
-                if (++attempts[row] < MaxDeleteAttempts) {
-                    again.push_back(row);
-                } else if (GoOn_) {
-                    // A server that keeps refusing ends the loop there; what was marked is still
-                    // deleted.
-                    Errors_.push_back("The server refused to delete message " + std::to_string(number) +
-                                      ": " + error.what());
-                    GoOn_ = false;
-                }
+    std::size_t j = 0;
+    int attempts = 0;
+    while (j < total && GoOn_) {
+        const std::int32_t number = User_.Mails.At(rows[j])->Number;
+        try {
+            Client_.Delete(number);
+            --serverCount;
+            Deleted_.push_back(rows[j]);
+            ++j;
+            attempts = 0;
+        } catch (const retrieval::TProtocolError& error) {
+            // A server that keeps refusing ends the loop there; what was marked is still deleted.
+            if (++attempts >= MaxDeleteAttempts) {
+                Errors_.push_back("The server refused to delete message " + std::to_string(number) + ": " +
+                                  error.what());
+                GoOn_ = false;
             }
-            if (Observer_)
-                Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
         }
-        pending.insert(pending.begin(), again.begin(), again.end());
+        if (Observer_)
+            Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
     }
 }
 

@@ -183,8 +183,7 @@ std::string TDownloadMail::Where() const
 
 std::string TDownloadMail::Cause(const std::exception& error) const
 {
-    const std::string text = error.what();
-    return text.find(Where()) == std::string::npos ? Where() + ": " + text : text;
+    return WithServer(Where(), error);
 }
 
 void TDownloadMail::Receive()

@@ -44,8 +44,7 @@ void TPOP3ClientThread::Join()
 
 std::string TPOP3ClientThread::Cause(const std::exception& error) const
 {
-    const std::string text = error.what();
-    return text.find(Where_) == std::string::npos ? Where_ + ": " + text : text;
+    return WithServer(Where_, error);
 }
 
 void TPOP3ClientThread::Run()

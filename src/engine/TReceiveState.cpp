@@ -5,6 +5,12 @@
 
 namespace tarnwick::engine {
 
+std::string WithServer(const std::string& where, const std::exception& error)
+{
+    const std::string text = error.what();
+    return text.find(where) == std::string::npos ? where + ": " + text : text;
+}
+
 TReceiveState::TReceiveState(accounts::TUser& user, TReceiveObserver& observer, std::string displayName)
     : User_(user)
     , Observer_(observer)

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -15,6 +16,9 @@
 #include "accounts/TUser.h"
 
 namespace tarnwick::engine {
+
+// An error's text with the server it came from ("host:port: text"), unless the text names it.
+std::string WithServer(const std::string& where, const std::exception& error);
 
 // The state that the workers of one receive share with the thread that runs it: the message
 // counter, the numbers to fetch again, the messages given up with their reasons, the count of

@@ -451,21 +451,8 @@ TPOP3Client::TIdentity TPOP3Client::ReadIdentity(std::int32_t n, bool withUidl)
 
 bool TPOP3Client::Delete(std::int32_t n)
 {
-    SendDelete(n);
-    ReadDelete(n);
+    Command("DELE " + std::to_string(n));
     return true;
-}
-
-void TPOP3Client::SendDelete(std::int32_t n)
-{
-    Send("DELE " + std::to_string(n));
-}
-
-void TPOP3Client::ReadDelete(std::int32_t)
-{
-    const TPop3Reply reply = ReadReply();
-    if (!reply.Ok)
-        ThrowProtocol(reply.Text);
 }
 
 std::optional<std::vector<TUidlEntry>> TPOP3Client::Uidl()

@@ -121,9 +121,6 @@ public:
         std::string UniqueId; // empty without `withUidl`
     };
     TIdentity ReadIdentity(std::int32_t n, bool withUidl);
-    // DELE n in two halves; ReadDelete throws TProtocolError for "-ERR" (the session stays in step).
-    void SendDelete(std::int32_t n);
-    void ReadDelete(std::int32_t n);
     // The unique ids of all messages, or nothing when the server does not offer UIDL.
     std::optional<std::vector<TUidlEntry>> Uidl();
     // The unique id of message n, or nothing when the server does not offer UIDL.
