@@ -36,6 +36,7 @@ public:
     void SetCaption(const std::string&) override {}
     void SetStatusBar(const std::string&) override {}
     void AddError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    void AddNote(const std::string& text) override { std::fprintf(stderr, "note: %s\n", text.c_str()); }
     void RowAdded(std::size_t) override
     {
         // Rows arrive one at a time (the engine serialises observer calls).

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,46 @@ public:
     virtual ~TUserAttachment() = default;
 };
 
+// How often the account's server lets the user log in, as learnt during this run: the least time
+// between two logins that it asked for (RFC 2449 LOGIN-DELAY) and when this program last logged in.
+// A session that would log in sooner waits instead of being refused. Any thread.
+class TLoginPacing
+{
+public:
+    using TClock = std::chrono::steady_clock;
+
+    void SetDelaySeconds(std::int32_t seconds)
+    {
+        std::lock_guard lock(Mutex_);
+        DelaySeconds_ = seconds > 0 ? seconds : 0;
+    }
+    std::int32_t DelaySeconds() const
+    {
+        std::lock_guard lock(Mutex_);
+        return DelaySeconds_;
+    }
+    void LoggedIn(TClock::time_point at = TClock::now())
+    {
+        std::lock_guard lock(Mutex_);
+        LastLogin_ = at;
+    }
+    // How long from `now` a login must wait so that the server's delay has passed; zero when there
+    // is no delay or it has passed.
+    TClock::duration WaitBeforeLogin(TClock::time_point now = TClock::now()) const
+    {
+        std::lock_guard lock(Mutex_);
+        if (DelaySeconds_ == 0 || !LastLogin_)
+            return TClock::duration::zero();
+        const TClock::time_point allowed = *LastLogin_ + std::chrono::seconds(DelaySeconds_);
+        return allowed > now ? allowed - now : TClock::duration::zero();
+    }
+
+private:
+    mutable std::mutex Mutex_;
+    std::int32_t DelaySeconds_ = 0;
+    std::optional<TClock::time_point> LastLogin_;
+};
+
 // One account: its identity, receive settings, message list and the state of its trash.
 class TUser
 {
@@ -40,6 +84,8 @@ public:
     // Number of entries in Mails after the last complete download or deletion.
     std::int32_t SyncedCount = 0;
     std::atomic<bool> TrashNotEmpty{false};
+    // The server's login delay and this program's last login, for every session of the account.
+    TLoginPacing LoginPacing;
     // A request to stop filling a message view; the fill checks it between records.
     std::atomic<bool> StopView{false};
     void RequestStopView() { StopView = true; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "OpenPaced.h"
 #include "core/MessageTexts.h"
 #include "core/TPrompter.h"
 #include "retrieval/Pop3Errors.h"
@@ -14,8 +15,36 @@ TDeleteMail::TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::T
     : User_(user)
     , Prompter_(prompter)
     , Observer_(observer)
-    , Client_(user.ID(), user.Settings, std::move(cacheFolder))
+    , Client_(std::make_unique<retrieval::TPOP3Client>(user.ID(), user.Settings, std::move(cacheFolder)))
 {}
+
+TDeleteMail::TDeleteMail(accounts::TUser& user, std::unique_ptr<retrieval::TPOP3Client> session,
+                         core::TPrompter& prompter, TDeleteObserver* observer)
+    : User_(user)
+    , Prompter_(prompter)
+    , Observer_(observer)
+    , Client_(std::move(session))
+{}
+
+bool TDeleteMail::Open()
+{
+    if (Client_->IsOpen())
+        return true;
+    try {
+        return OpenPaced(
+            *Client_, User_.LoginPacing,
+            [this](std::int64_t left, std::int32_t delay) { Status(LoginWaitText(left, delay)); },
+            [this](std::chrono::steady_clock::duration wait) {
+                std::unique_lock lock(PhaseMutex_);
+                StopSignal_.wait_for(lock, wait, [this] { return !GoOn_.load(); });
+                return GoOn_.load();
+            });
+    } catch (const retrieval::TLoginRefusedError& error) {
+        const accounts::TUserID& id = User_.ID();
+        throw TDeleteError(retrieval::LoginRefusalText(id.Host + ":" + std::to_string(id.Port), error) +
+                           ". Nothing was deleted.");
+    }
+}
 
 void TDeleteMail::Status(const std::string& text)
 {
@@ -25,7 +54,7 @@ void TDeleteMail::Status(const std::string& text)
 
 bool TDeleteMail::Refuse()
 {
-    Client_.Close();
+    Client_->Close();
     Prompter_.Inform(core::TMessageKind::Information, std::string(core::texts::NotSynchronized));
     return false;
 }
@@ -42,7 +71,7 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
     if (!last)
         return Refuse();
 
-    const std::int32_t count = Client_.MessageCount();
+    const std::int32_t count = Client_->MessageCount();
     if (count < last->Number)
         return Refuse();
     // A count that differs either way means that another program changed the maildrop.
@@ -50,7 +79,7 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
         return Refuse();
 
     // Whether the server gives unique ids now; asked of the last message, which must exist.
-    const std::optional<std::string> lastId = Client_.Uidl(last->Number);
+    const std::optional<std::string> lastId = Client_->Uidl(last->Number);
     const bool withUidl = lastId.has_value();
 
     // Every message to delete, and the last one, must still be where it was: the same cache name
@@ -60,17 +89,17 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
     std::vector<const accounts::TMailMessage*> checked{last};
     for (const std::size_t row : rows)
         checked.push_back(User_.Mails.At(row));
-    const std::size_t group = Client_.SupportsPipelining() ? PipelineDepth : 1;
+    const std::size_t group = Client_->SupportsPipelining() ? PipelineDepth : 1;
     for (std::size_t from = 0; from < checked.size(); from += group) {
         const std::size_t to = std::min(checked.size(), from + group);
         for (std::size_t i = from; i < to; ++i)
-            Client_.SendIdentity(checked[i]->Number, withUidl);
+            Client_->SendIdentity(checked[i]->Number, withUidl);
         bool same = true;
         for (std::size_t i = from; i < to; ++i) {
             const accounts::TMailMessage& record = *checked[i];
             try {
                 const retrieval::TPOP3Client::TIdentity identity =
-                    Client_.ReadIdentity(record.Number, withUidl);
+                    Client_->ReadIdentity(record.Number, withUidl);
                 same = same && identity.Header.CacheName == record.CacheName &&
                        (withUidl ? !record.UniqueId.empty() && identity.UniqueId == record.UniqueId
                                  : record.UniqueId.empty() && identity.Header.Header.Lines == record.Headers);
@@ -86,12 +115,13 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
 
 void TDeleteMail::Stop()
 {
-    std::lock_guard lock(PhaseMutex_);
+    std::unique_lock lock(PhaseMutex_);
     GoOn_ = false;
+    StopSignal_.notify_all();
     // Before the loop no DELE was sent: cutting the session loses nothing. In the loop the session
     // must end with QUIT, or the server would forget what was marked.
     if (!Deleting_)
-        Client_.Abort();
+        Client_->Abort();
 }
 
 bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& serverCount)
@@ -115,7 +145,8 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
 
     try {
         Status("Connecting ...");
-        Client_.Open();
+        if (!Open())
+            return false; // stopped while waiting for the server's login delay
         Status("Verifing ...");
         if (!Verify(rows, serverCount))
             return false;
@@ -127,7 +158,7 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
     {
         std::lock_guard lock(PhaseMutex_);
         if (!GoOn_) {
-            Client_.Close();
+            Client_->Close();
             return false;
         }
         Deleting_ = true;
@@ -139,7 +170,7 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
     } catch (const std::exception& error) {
         // The server's answer to a DELE did not come or did not belong to it, so what it marked is
         // in doubt. The session is dropped without QUIT: the server then deletes nothing of it.
-        Client_.Abort();
+        Client_->Abort();
         serverCount += static_cast<std::int32_t>(Deleted_.size());
         Deleted_.clear();
         throw TDeleteError(std::string("The deletion was stopped, because ") + error.what() +
@@ -149,7 +180,7 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
         Observer_->SetProgress(100);
 
     Status("Disconnecting ...");
-    if (!Client_.Close() && !Deleted_.empty()) {
+    if (!Client_->Close() && !Deleted_.empty()) {
         serverCount += static_cast<std::int32_t>(Deleted_.size());
         Deleted_.clear();
         throw TDeleteError("The mail server did not confirm the end of the session, so it is not known "
@@ -168,7 +199,7 @@ void TDeleteMail::DeleteVerified(const std::vector<std::size_t>& rows, std::int3
     while (j < total && GoOn_) {
         const std::int32_t number = User_.Mails.At(rows[j])->Number;
         try {
-            Client_.Delete(number);
+            Client_->Delete(number);
             --serverCount;
             Deleted_.push_back(rows[j]);
             ++j;

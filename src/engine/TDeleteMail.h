@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -51,7 +53,11 @@ public:
 
     TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::TPrompter& prompter,
                 TDeleteObserver* observer = nullptr);
-    void SetReplyTimeoutMs(int ms) { Client_.SetReplyTimeoutMs(ms); }
+    // Deletes in a session that is already open (the one a single-session receive kept), so that a
+    // server that allows one login per minute needs no second one.
+    TDeleteMail(accounts::TUser& user, std::unique_ptr<retrieval::TPOP3Client> session,
+                core::TPrompter& prompter, TDeleteObserver* observer = nullptr);
+    void SetReplyTimeoutMs(int ms) { Client_->SetReplyTimeoutMs(ms); }
 
     // `rows` are indices into the account's Mails (the trash list), `serverCount` the number of
     // messages the server held at the last receive, lowered here by one for each deletion. True when
@@ -63,7 +69,8 @@ public:
     // Errors met on the way that did not end the session (a DELE refused every time).
     const std::vector<std::string>& Errors() const { return Errors_; }
 
-    // Stops the deletion from any thread. While the session connects or verifies, it is cut at once
+    // Stops the deletion from any thread. While the session waits for the server's login delay,
+    // connects or verifies, it is cut at once
     // (nothing is marked yet, so nothing is deleted) and Delete returns false without a message; a
     // server that hangs there cannot hold the deletion. In the deletion loop it stops after the
     // current DELE and the session is closed with QUIT, so the messages marked so far are deleted.
@@ -74,13 +81,16 @@ private:
     void DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount);
     bool Refuse();
     void Status(const std::string& text);
+    // Logs in, after the server's login delay; false when stopped during the wait.
+    bool Open();
 
     accounts::TUser& User_;
     core::TPrompter& Prompter_;
     TDeleteObserver* Observer_;
-    retrieval::TPOP3Client Client_;
+    std::unique_ptr<retrieval::TPOP3Client> Client_;
     std::atomic<bool> GoOn_{true};
     std::mutex PhaseMutex_; // orders Stop against the start of the deletion loop
+    std::condition_variable StopSignal_;
     bool Deleting_ = false;
     std::vector<std::size_t> Deleted_;
     std::vector<std::string> Errors_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "DownloadLock.h"
+#include "OpenPaced.h"
 #include "TPOP3ClientThread.h"
 #include "TReceiveState.h"
 #include "classify/TDispatchMail.h"
@@ -210,64 +211,70 @@ void TDownloadMail::Receive()
         }
     }
 
-    NewCounterSession();
-    try {
-        Counter_->Open();
-        State_->CountSession();
-    } catch (const retrieval::TProtocolError& error) {
-        // The server refused the greeting, the user name or the password: the user is told what the
-        // server said, beside the usual text.
-        State_->Notify([&](TReceiveObserver& o) {
-            o.AddError(std::string(texts::IncorrectLogin));
-            o.AddError("The server " + Where() + " refused the login: " + error.what());
-        });
-        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+    if (!OpenCounter())
         return;
-    } catch (const core::TError& error) {
-        if (State_->StopRequested()) {
-            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
-            return;
-        }
-        State_->Notify([&](TReceiveObserver& o) {
-            o.AddError(std::string(texts::FailedToConnect));
-            o.AddError(Cause(error));
-            o.SetStatus("Failed to connect");
-        });
-        Finish(TReceiveOutcome::FailedToConnect, {});
-        return;
-    }
 
     std::int32_t count = 0;
+    std::int32_t loginDelay = 0;
     try {
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Retrieving list of messages ..."); });
         count = Counter_->MessageCount();
+        loginDelay = Counter_->LoginDelaySeconds();
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Connecting ..."); });
-        Counter_->Close();
     } catch (const core::TError& error) {
         CounterSessionLost(Cause(error));
         return;
     }
+    User_.LoginPacing.SetDelaySeconds(loginDelay);
     State_->SetServerCount(count);
 
     if (State_->StopRequested()) {
+        Counter_->Close();
         Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
         return;
     }
     const auto connections = static_cast<std::size_t>(std::max<std::int32_t>(1, Settings_.Connections));
-    StartWorkers(std::max<std::size_t>(1, std::min<std::size_t>(connections, count)), zones);
+    if (loginDelay > 0) {
+        GoOnInOneSession("The server " + Where() + " allows one login every " + std::to_string(loginDelay) +
+                         " seconds, so this receive uses a single session for the count, the headers and "
+                         "the end check.");
+        StartSessionWorker(zones);
+    } else {
+        // The counting session stays open until a worker has logged in: when none can while it is
+        // open (a maildrop locked by the session, logins that must be far apart), it goes on alone.
+        const std::int32_t sessions = State_->Sessions();
+        StartWorkers(std::max<std::size_t>(1, std::min<std::size_t>(connections, count)), zones);
+        if (!State_->WaitForLogin(sessions, Report_.Workers) && !State_->StopRequested() &&
+            Counter_->IsOpen()) {
+            JoinEndedWorkers();
+            const std::string reason = State_->LastLoginFailure();
+            GoOnInOneSession("No further session could log in to " + Where() +
+                             (reason.empty() ? std::string() : " (" + reason + ")") +
+                             ", so this receive goes on in the session that counted the messages.");
+            StartSessionWorker(zones);
+        } else {
+            Counter_->Close();
+        }
+    }
     State_->WaitForWorkers(Report_.Workers);
     // Numbers that are left (fetched on a session that broke, refused once, or never taken because
     // every worker ended early) get fresh sessions, round after round, while a round settles any
     // number; so every message the server listed is asked for until it is listed or given up.
     // It ends after a round that changed nothing, or after two rounds in a row that listed nothing
-    // (a server that breaks every session).
+    // (a server that breaks every session). A single session goes on while it is open; when it
+    // broke, the next one logs in after the server's delay.
     int roundsListingNothing = 0;
     while (!State_->StopRequested() && State_->Remaining() > 0 && roundsListingNothing < 2) {
         JoinEndedWorkers();
         const std::size_t settled = State_->Settled();
         const std::int32_t listed = State_->ListedCount();
         State_->StartRound();
-        StartWorkers(std::min(connections, State_->Remaining()), zones);
+        if (!SingleSession_)
+            StartWorkers(std::min(connections, State_->Remaining()), zones);
+        else if (Counter_ && Counter_->IsOpen())
+            StartSessionWorker(zones);
+        else if (OpenPacedCounter())
+            StartSessionWorker(zones);
         State_->WaitForWorkers(Report_.Workers);
         if (State_->Settled() == settled)
             break;
@@ -280,6 +287,7 @@ void TDownloadMail::Receive()
             worker->Terminate();
         worker->Join();
     }
+    TakeBackSession();
     if (State_->StopRequested()) {
         Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
         return;
@@ -293,8 +301,112 @@ void TDownloadMail::JoinEndedWorkers()
 {
     for (const auto& worker : Workers_)
         worker->Join();
+    TakeBackSession();
     std::lock_guard lock(ClientsMutex_);
     Workers_.clear();
+}
+
+void TDownloadMail::TakeBackSession()
+{
+    if (!SingleSession_)
+        return;
+    std::lock_guard lock(ClientsMutex_);
+    for (const auto& worker : Workers_)
+        if (std::unique_ptr<retrieval::TPOP3Client> session = worker->TakeSession();
+            session && session->IsOpen())
+            Counter_ = std::move(session);
+}
+
+void TDownloadMail::GoOnInOneSession(const std::string& note)
+{
+    SingleSession_ = true;
+    Report_.SingleSession = true;
+    State_->Notify([&](TReceiveObserver& o) { o.AddNote(note); });
+}
+
+void TDownloadMail::StartSessionWorker(const std::vector<std::string>& zones)
+{
+    std::lock_guard lock(ClientsMutex_);
+    if (State_->StopRequested())
+        return;
+    Workers_.push_back(std::make_unique<TPOP3ClientThread>(*State_, ID_, Settings_, std::move(Counter_),
+                                                           Config_.MakeClassifier(ID_, zones)));
+    ++Report_.Workers;
+}
+
+bool TDownloadMail::OpenPacedCounter()
+{
+    NewCounterSession();
+    try {
+        if (!OpenPaced(
+                *Counter_, User_.LoginPacing,
+                [this](std::int64_t left, std::int32_t delay) {
+                    State_->Notify([&](TReceiveObserver& o) { o.SetStatus(LoginWaitText(left, delay)); });
+                },
+                [this](std::chrono::steady_clock::duration wait) { return State_->Sleep(wait); }))
+            return false;
+    } catch (const retrieval::TLoginRefusedError& error) {
+        State_->LoginFailed(retrieval::LoginRefusalText(Where(), error));
+        return false;
+    } catch (const std::exception& error) {
+        State_->LoginFailed(Cause(error));
+        return false;
+    }
+    State_->CountSession();
+    return true;
+}
+
+bool TDownloadMail::OpenCounter()
+{
+    NewCounterSession();
+    try {
+        const bool open = OpenPaced(
+            *Counter_, User_.LoginPacing,
+            [this](std::int64_t left, std::int32_t delay) {
+                State_->Notify([&](TReceiveObserver& o) { o.SetStatus(LoginWaitText(left, delay)); });
+            },
+            [this](std::chrono::steady_clock::duration wait) { return State_->Sleep(wait); });
+        if (!open) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return false;
+        }
+        State_->CountSession();
+        return true;
+    } catch (const retrieval::TLoginRefusedError& error) {
+        if (State_->StopRequested()) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return false;
+        }
+        // Only a refused user name or password is called one; a busy, locked or failing server is
+        // reported in its own words.
+        State_->Notify([&](TReceiveObserver& o) {
+            if (error.WrongLogin())
+                o.AddError(std::string(texts::IncorrectLogin));
+            o.AddError(retrieval::LoginRefusalText(Where(), error));
+        });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return false;
+    } catch (const retrieval::TProtocolError& error) {
+        // A user name or password that cannot be sent (a line break in it).
+        State_->Notify([&](TReceiveObserver& o) {
+            o.AddError(std::string(texts::IncorrectLogin));
+            o.AddError("The server " + Where() + " refused the login: " + error.what());
+        });
+        Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
+        return false;
+    } catch (const core::TError& error) {
+        if (State_->StopRequested()) {
+            Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
+            return false;
+        }
+        State_->Notify([&](TReceiveObserver& o) {
+            o.AddError(std::string(texts::FailedToConnect));
+            o.AddError(Cause(error));
+            o.SetStatus("Failed to connect");
+        });
+        Finish(TReceiveOutcome::FailedToConnect, {});
+        return false;
+    }
 }
 
 // The single session of the count and of the end check; under the clients lock so that Stop can
@@ -324,17 +436,45 @@ void TDownloadMail::CounterSessionLost(const std::string& cause)
     Finish(TReceiveOutcome::Disconnected, std::string(texts::Disconnected));
 }
 
+std::unique_ptr<retrieval::TPOP3Client> TDownloadMail::TakeSession()
+{
+    if (Thread_.joinable())
+        Thread_.join();
+    std::lock_guard lock(ClientsMutex_);
+    if (!SingleSession_ || !Counter_ || !Counter_->IsOpen())
+        return nullptr;
+    return std::move(Counter_);
+}
+
 void TDownloadMail::EndCheck()
 {
-    NewCounterSession();
-    try {
-        Counter_->Open();
-        State_->CountSession();
-    } catch (const std::exception& error) {
-        CounterSessionLost(Cause(error));
-        return;
+    if (SingleSession_ && Counter_ && Counter_->IsOpen()) {
+        // The session that did the work is still there: asking it for the count is the check.
+        try {
+            Counter_->MessageCount();
+        } catch (const std::exception& error) {
+            CounterSessionLost(Cause(error));
+            return;
+        }
+    } else {
+        try {
+            if (SingleSession_) {
+                if (!OpenPacedCounter()) {
+                    CounterSessionLost(State_->LastLoginFailure());
+                    return;
+                }
+            } else {
+                NewCounterSession();
+                Counter_->Open();
+                State_->CountSession();
+            }
+        } catch (const std::exception& error) {
+            CounterSessionLost(Cause(error));
+            return;
+        }
     }
-    Counter_->Close();
+    if (!SingleSession_ || !Config_.KeepSession)
+        Counter_->Close();
     // Every message must be in the list: a number that was taken but never fetched is a gap. Each
     // message given up is named with the server's reason; when no session could log in, why not.
     if (State_->ListedCount() < State_->ServerCount()) {

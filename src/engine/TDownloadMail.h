@@ -46,6 +46,9 @@ struct TReceiveConfig
     std::function<void()> SaveAccount;
     std::int32_t DownloadSpeed = 0; // the option's level, for the status bar
     int ReplyTimeoutMs = retrieval::TPOP3Client::DefaultReplyTimeoutMs;
+    // When the receive ran in a single session (see TDownloadMail), that session stays open at the
+    // end for TakeSession, so that a deletion right after needs no new login.
+    bool KeepSession = false;
 };
 
 // What a receive did, for the caller and for tests.
@@ -54,15 +57,22 @@ struct TReceiveReport
     TReceiveOutcome Outcome = TReceiveOutcome::Disconnected;
     std::int32_t ServerCount = 0; // messages on the server, from the counting session
     std::int32_t TakenCount = 0;
-    std::int32_t Listed = 0;   // records added to the list (trashed ones included)
-    std::size_t Workers = 0;   // worker threads started
-    std::int32_t Sessions = 0; // POP3 logins that succeeded: counting, workers, end check
+    std::int32_t Listed = 0;    // records added to the list (trashed ones included)
+    std::size_t Workers = 0;    // worker threads started
+    std::int32_t Sessions = 0;  // POP3 logins that succeeded: counting, workers, end check
+    bool SingleSession = false; // everything ran in the counting session
 };
 
 // One receive of one account: a counting session, up to `Connections` workers fetching the headers
 // in parallel, and an end check. Start runs the first steps on the calling thread (the list is
 // emptied, the first texts, the password prompt) and then the rest on a thread of its own; the
 // observer hears everything, ending with Finished. Wait blocks (without polling) until it is over.
+//
+// A server that asks for a pause between two logins (LOGIN-DELAY n, n > 0), or that lets no second
+// session log in while the counting session is open (a locked maildrop, a login delay it does not
+// announce), gets a single session: the counting session fetches the headers and makes the end
+// check, and the observer is told so. A login that must wait for the server's delay waits, showing
+// the seconds left, and Stop ends the wait.
 class TDownloadMail
 {
 public:
@@ -78,12 +88,23 @@ public:
     TReceiveReport Wait();
     // Start and Wait.
     TReceiveReport Run();
+    // After a single-session receive with KeepSession: its session, still open; else nothing.
+    std::unique_ptr<retrieval::TPOP3Client> TakeSession();
 
 private:
     void RunReceive();
     void Receive();
     void Finish(TReceiveOutcome outcome, const std::string& taskStatus);
     void StartWorkers(std::size_t count, const std::vector<std::string>& zones);
+    // Hands the open counting session to a single worker.
+    void StartSessionWorker(const std::vector<std::string>& zones);
+    // The session of the single-session mode back from its worker, when it is still open.
+    void TakeBackSession();
+    void GoOnInOneSession(const std::string& note);
+    // Logs the counting session in, waiting for the server's login delay; false when the receive
+    // ended there (refused, unreachable, Stop), with everything reported.
+    bool OpenCounter();
+    bool OpenPacedCounter();
     void NewCounterSession();
     void JoinEndedWorkers();
     void EndCheck();
@@ -104,6 +125,7 @@ private:
     std::shared_ptr<classify::TDnsCancel> DnsCancel_;
     std::mutex ClientsMutex_; // the clients that Stop aborts
     std::unique_ptr<retrieval::TPOP3Client> Counter_;
+    bool SingleSession_ = false;
     std::vector<std::unique_ptr<TPOP3ClientThread>> Workers_;
     std::thread Thread_;
 };

@@ -14,11 +14,33 @@ TPOP3ClientThread::TPOP3ClientThread(TReceiveState& state, const accounts::TUser
     : State_(state)
     , Where_(user.Host + ":" + std::to_string(user.Port))
     , Settings_(settings)
-    , Client_(user, settings, cacheFolder)
+    , Session_(std::make_unique<retrieval::TPOP3Client>(user, settings, cacheFolder))
+    , Client_(*Session_)
     , Classifier_(std::move(classifier))
 {
     Client_.SetReplyTimeoutMs(replyTimeoutMs);
     Thread_ = std::thread([this] { Run(); });
+}
+
+TPOP3ClientThread::TPOP3ClientThread(TReceiveState& state, const accounts::TUserID& user,
+                                     const accounts::TReceiveSettings& settings,
+                                     std::unique_ptr<retrieval::TPOP3Client> session,
+                                     std::unique_ptr<classify::TDispatchMail> classifier)
+    : State_(state)
+    , Where_(user.Host + ":" + std::to_string(user.Port))
+    , Settings_(settings)
+    , Session_(std::move(session))
+    , Client_(*Session_)
+    , KeepSession_(true)
+    , Classifier_(std::move(classifier))
+{
+    Thread_ = std::thread([this] { Run(); });
+}
+
+std::unique_ptr<retrieval::TPOP3Client> TPOP3ClientThread::TakeSession()
+{
+    Join();
+    return std::move(Session_);
 }
 
 TPOP3ClientThread::~TPOP3ClientThread()
@@ -30,7 +52,8 @@ TPOP3ClientThread::~TPOP3ClientThread()
 void TPOP3ClientThread::Terminate() noexcept
 {
     Terminated_ = true;
-    Client_.Abort();
+    if (Session_)
+        Session_->Abort();
     // A block-list lookup under way stops too, so that Stop and exit never wait for DNS.
     if (Classifier_)
         Classifier_->Abort();
@@ -62,17 +85,23 @@ void TPOP3ClientThread::Run()
 
 void TPOP3ClientThread::Work()
 {
-    try {
-        Client_.Open();
-    } catch (const std::exception& error) {
-        // A worker that cannot log in ends; the others take its share. Why it could not is kept
-        // for the report of a receive that ends with messages missing.
-        if (!Terminated_ && !State_.StopRequested())
-            State_.LoginFailed(Cause(error));
-        return;
+    if (!KeepSession_) {
+        try {
+            Client_.Open();
+        } catch (const retrieval::TLoginRefusedError& error) {
+            if (!Terminated_ && !State_.StopRequested())
+                State_.LoginFailed(retrieval::LoginRefusalText(Where_, error));
+            return;
+        } catch (const std::exception& error) {
+            // A worker that cannot log in ends; the others take its share. Why it could not is
+            // kept for the report of a receive that ends with messages missing.
+            if (!Terminated_ && !State_.StopRequested())
+                State_.LoginFailed(Cause(error));
+            return;
+        }
+        State_.CountSession();
     }
     Opened_ = true;
-    State_.CountSession();
     State_.AnnounceRetrieving();
 
     bool pipelining = false;
@@ -99,7 +128,8 @@ void TPOP3ClientThread::Work()
         RunPipelined(uidlPerMessage);
     else
         RunOneByOne();
-    Client_.Close();
+    if (!KeepSession_)
+        Client_.Close();
 }
 
 void TPOP3ClientThread::RunOneByOne()

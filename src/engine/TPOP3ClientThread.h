@@ -22,12 +22,19 @@ class TReceiveState;
 // refuses is put aside for a later session and the worker goes on; a session that breaks or gets
 // out of step ends the worker and its numbers go back. Nothing thrown inside leaves the thread. The
 // destructor joins.
+//
+// A worker can also be given a session that is already open (a server that allows one login at a
+// time, or one per minute): it then leaves the session open at its end, for TakeSession.
 class TPOP3ClientThread
 {
 public:
     TPOP3ClientThread(TReceiveState& state, const accounts::TUserID& user,
                       const accounts::TReceiveSettings& settings, const std::string& cacheFolder,
                       std::unique_ptr<classify::TDispatchMail> classifier, int replyTimeoutMs);
+    TPOP3ClientThread(TReceiveState& state, const accounts::TUserID& user,
+                      const accounts::TReceiveSettings& settings,
+                      std::unique_ptr<retrieval::TPOP3Client> session,
+                      std::unique_ptr<classify::TDispatchMail> classifier);
     ~TPOP3ClientThread();
     TPOP3ClientThread(const TPOP3ClientThread&) = delete;
     TPOP3ClientThread& operator=(const TPOP3ClientThread&) = delete;
@@ -37,6 +44,9 @@ public:
     void Join();
     // Whether its session was opened.
     bool Opened() const { return Opened_.load(); }
+    // The session it was given, after Join; open unless it broke. Not at the same time as Terminate
+    // (the receive calls both under its clients lock).
+    std::unique_ptr<retrieval::TPOP3Client> TakeSession();
 
 private:
     // Messages kept in flight per session when the server offers PIPELINING.
@@ -53,7 +63,9 @@ private:
     TReceiveState& State_;
     std::string Where_; // host:port
     accounts::TReceiveSettings Settings_;
-    retrieval::TPOP3Client Client_;
+    std::unique_ptr<retrieval::TPOP3Client> Session_;
+    retrieval::TPOP3Client& Client_;
+    bool KeepSession_ = false; // a session that was given stays open at the end
     retrieval::TDecodeMail Decoder_;
     std::unique_ptr<classify::TDispatchMail> Classifier_;
     std::map<std::int32_t, std::string> UniqueIds_;

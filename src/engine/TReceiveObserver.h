@@ -34,6 +34,9 @@ public:
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetStatusBar(const std::string& text) = 0;
     virtual void AddError(const std::string& text) = 0;
+    // Something the user should know about how the receive goes that is not a failure (the server
+    // allows only one session); shown beside the errors with an information icon.
+    virtual void AddNote(const std::string& text) = 0;
     // A record at this index of the account's Mails is to be shown (good, spam or questionable).
     // The list may grow meanwhile: read it under DownloadLock().
     virtual void RowAdded(std::size_t index) = 0;

@@ -178,6 +178,30 @@ void TReceiveState::WaitForWorkers(std::size_t count)
     EndSignal_.wait(lock, [&] { return Ended_ >= count || StopRequested_.load(); });
 }
 
+void TReceiveState::CountSession()
+{
+    User_.LoginPacing.LoggedIn();
+    {
+        std::lock_guard lock(EndMutex_);
+        ++Sessions_;
+    }
+    EndSignal_.notify_all();
+}
+
+bool TReceiveState::WaitForLogin(std::int32_t sessions, std::size_t workers)
+{
+    std::unique_lock lock(EndMutex_);
+    EndSignal_.wait(lock, [&] { return Sessions_ > sessions || Ended_ >= workers || StopRequested_.load(); });
+    return Sessions_ > sessions;
+}
+
+bool TReceiveState::Sleep(std::chrono::steady_clock::duration duration)
+{
+    std::unique_lock lock(EndMutex_);
+    EndSignal_.wait_for(lock, duration, [&] { return StopRequested_.load(); });
+    return !StopRequested_.load();
+}
+
 void TReceiveState::RequestStop()
 {
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -87,7 +88,14 @@ public:
 
     std::int32_t TakenCount() const;
     std::int32_t ListedCount() const;
-    void CountSession() { ++Sessions_; }
+    // A session logged in: counted, remembered as the account's last login, and announced to a
+    // thread waiting in WaitForLogin.
+    void CountSession();
+    // Waits until a session has logged in beyond the first `sessions`, until `workers` workers have
+    // ended, or Stop; true when a session logged in.
+    bool WaitForLogin(std::int32_t sessions, std::size_t workers);
+    // Waits for `duration` or until Stop; false after Stop.
+    bool Sleep(std::chrono::steady_clock::duration duration);
     std::int32_t Sessions() const { return Sessions_.load(); }
 
 private:

@@ -20,6 +20,46 @@ TPop3Reply ParseStatusLine(std::string_view line)
     throw TUnrecognizedReplyError(std::string(UnrecognizedReplyText) + "\n\"" + std::string(line) + "\"");
 }
 
+std::string ResponseCodeOf(const std::string& text)
+{
+    // RFC 2449: resp-code = "[" resp-level *("/" resp-level) "]". Anything after a blank inside the
+    // brackets is not part of the code.
+    if (!text.starts_with('['))
+        return {};
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos)
+        return {};
+    std::string code = text.substr(1, close - 1);
+    code = code.substr(0, code.find(' '));
+    for (char& c : code)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return code;
+}
+
+std::string LoginRefusalText(const std::string& where, const TLoginRefusedError& error)
+{
+    const std::string& code = error.Code();
+    const std::string said = error.what();
+    if (code == "LOGIN-DELAY") {
+        const std::int32_t delay = error.LoginDelaySeconds();
+        return "The server " + where + " does not allow another login yet; it wants " +
+               (delay > 0 ? std::to_string(delay) + " seconds" : std::string("a pause")) +
+               " between two logins: " + said;
+    }
+    if (code == "IN-USE")
+        return "The mailbox on " + where +
+               " is in use by another session, perhaps another mail program: " + said;
+    if (code == "SYS/TEMP")
+        return "The server " + where +
+               " has a temporary problem and refused the login; try again later: " + said;
+    if (code == "SYS/PERM")
+        return "The server " + where +
+               " refused the login for a reason that will not pass by itself; ask your mail provider: " +
+               said;
+    return "The server " + where + " refused the login: " + said;
+}
+
 std::optional<std::string_view> UnstuffLine(std::string_view line)
 {
     if (line == ".")

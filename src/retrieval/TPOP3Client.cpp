@@ -1,5 +1,6 @@
 #include "TPOP3Client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -198,9 +199,10 @@ void TPOP3Client::Login()
     if (User_.Security == accounts::TConnectionSecurity::Tls)
         Connection_.StartTls();
 
+    using TStep = TLoginRefusedError::TStep;
     TPop3Reply greeting = ReadReply();
     if (!greeting.Ok)
-        ThrowProtocol(greeting.Text);
+        throw TLoginRefusedError(TStep::Greeting, Redact(greeting.Text), 0);
 
     if (User_.Security == accounts::TConnectionSecurity::StartTls) {
         // The login must not travel in plain text when the account asks for STLS: a refusal ends
@@ -213,8 +215,22 @@ void TPOP3Client::Login()
         Connection_.StartTls();
     }
 
-    Command("USER " + User_.AccountName);
-    Command("PASS " + User_.Password);
+    // What the server offers before the login (after STLS, which may change it): a server that
+    // speaks UTF8 hides messages with raw UTF-8 headers from a client that does not ask for it, and
+    // LOGIN-DELAY says how long a new login must wait after the last.
+    PreLogin_ = AskCapabilities().value_or(TCapabilities{});
+    if (PreLogin_.Utf8) {
+        Send("UTF8");
+        Utf8_ = ReadReply().Ok; // a refusal leaves the session as it was
+    }
+
+    const std::int32_t delay = PreLogin_.LoginDelaySeconds;
+    Send("USER " + User_.AccountName);
+    if (TPop3Reply reply = ReadReply(); !reply.Ok)
+        throw TLoginRefusedError(TStep::User, Redact(reply.Text), delay);
+    Send("PASS " + User_.Password);
+    if (TPop3Reply reply = ReadReply(); !reply.Ok)
+        throw TLoginRefusedError(TStep::Pass, Redact(reply.Text), delay);
 }
 
 bool TPOP3Client::Open()
@@ -222,6 +238,9 @@ bool TPOP3Client::Open()
     if (IsOpen())
         return true;
     Open_ = false;
+    Capabilities_.reset();
+    PreLogin_ = {};
+    Utf8_ = false;
     if (HasLineBreak(User_.AccountName) || HasLineBreak(User_.Password))
         throw TProtocolError("The user name or password contains a line break or a zero byte");
     try {
@@ -376,25 +395,57 @@ void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
     }
 }
 
+TCapabilities ParseCapabilities(const std::vector<std::string>& lines)
+{
+    TCapabilities capabilities;
+    capabilities.Answered = true;
+    for (const std::string& line : lines) {
+        const auto [word, arguments] = SplitFirstBlank(line);
+        if (core::AsciiEqualNoCase(word, "PIPELINING")) {
+            capabilities.Pipelining = true;
+        } else if (core::AsciiEqualNoCase(word, "UIDL")) {
+            capabilities.Uidl = true;
+        } else if (core::AsciiEqualNoCase(word, "UTF8")) {
+            capabilities.Utf8 = true;
+        } else if (core::AsciiEqualNoCase(word, "LOGIN-DELAY")) {
+            const auto [seconds, rest] = SplitFirstBlank(arguments);
+            const std::optional<std::int32_t> value = core::ParseInt32(seconds);
+            capabilities.LoginDelay = true;
+            capabilities.LoginDelaySeconds = value && *value > 0 ? *value : 0;
+            capabilities.LoginDelayPerUser = core::AsciiEqualNoCase(core::Trim(rest), "USER");
+        }
+    }
+    return capabilities;
+}
+
+std::optional<TCapabilities> TPOP3Client::AskCapabilities()
+{
+    Send("CAPA");
+    if (!ReadReply().Ok)
+        return std::nullopt;
+    std::vector<std::string> lines;
+    ReadMultiLine([&](std::string_view line) { lines.emplace_back(line); }, MaxUidlBytes,
+                  "The capability list is larger than " + std::to_string(MaxUidlBytes) + " bytes");
+    return ParseCapabilities(lines);
+}
+
 const TCapabilities& TPOP3Client::Capabilities()
 {
-    if (Capabilities_)
-        return *Capabilities_;
-    Send("CAPA");
-    TCapabilities capabilities;
-    if (ReadReply().Ok) {
-        capabilities.Answered = true;
-        ReadMultiLine(
-            [&](std::string_view line) {
-                const std::string_view word = SplitFirstBlank(line).first;
-                capabilities.Pipelining =
-                    capabilities.Pipelining || core::AsciiEqualNoCase(word, "PIPELINING");
-                capabilities.Uidl = capabilities.Uidl || core::AsciiEqualNoCase(word, "UIDL");
-            },
-            MaxUidlBytes, "The capability list is larger than " + std::to_string(MaxUidlBytes) + " bytes");
-    }
-    Capabilities_ = capabilities;
+    if (!Capabilities_)
+        Capabilities_ = AskCapabilities().value_or(TCapabilities{});
     return *Capabilities_;
+}
+
+std::int32_t TPOP3Client::LoginDelaySeconds()
+{
+    // RFC 2449: a value given before the login holds for everyone unless it is marked USER; the
+    // value given after the login is the user's own.
+    if (PreLogin_.LoginDelaySeconds > 0 && !PreLogin_.LoginDelayPerUser)
+        return PreLogin_.LoginDelaySeconds;
+    if (!IsOpen())
+        return PreLogin_.LoginDelaySeconds;
+    const TCapabilities& after = Capabilities();
+    return after.LoginDelay ? after.LoginDelaySeconds : PreLogin_.LoginDelaySeconds;
 }
 
 void TPOP3Client::SendFetch(std::int32_t n, bool withUidl)

@@ -39,7 +39,16 @@ struct TCapabilities
     bool Answered = false;   // the server answers CAPA at all
     bool Pipelining = false; // PIPELINING
     bool Uidl = false;       // UIDL
+    bool Utf8 = false;       // UTF8 (RFC 6856): headers in raw UTF-8 after the UTF8 command
+    // LOGIN-DELAY n: the least number of seconds between two logins; 0 when not given. Before the
+    // login "LOGIN-DELAY n USER" means that the value may differ per user (asked again after it).
+    bool LoginDelay = false; // listed at all
+    std::int32_t LoginDelaySeconds = 0;
+    bool LoginDelayPerUser = false;
 };
+
+// Reads a CAPA listing (the lines between the status line and the final ".").
+TCapabilities ParseCapabilities(const std::vector<std::string>& lines);
 
 // The server's unique id of one message (a UIDL line).
 struct TUidlEntry
@@ -62,9 +71,10 @@ struct TUidlEntry
 // Errors: TConnectionError when the server cannot be reached or the connection breaks (the session
 // is closed then), TOutOfStepError (a TConnectionError) when a reply does not belong to its command
 // (closed without QUIT), TUnrecognizedReplyError (a TOutOfStepError) for a status word other than
-// "+OK"/"-ERR", TProtocolError when a command that must succeed gets "-ERR" (its text is the
-// server's; the session is still in step), core::TConversionError for a STAT reply that does not
-// start with a number, core::TFileError when the cache cannot be written (the session stays in step).
+// "+OK"/"-ERR", TLoginRefusedError (a TProtocolError) when the greeting, USER or PASS gets "-ERR",
+// TProtocolError when a command that must succeed gets "-ERR" (its text is the server's, with its
+// RFC 2449 response code; the session is still in step), core::TConversionError for a STAT reply that does
+// not start with a number, core::TFileError when the cache cannot be written (the session stays in step).
 class TPOP3Client
 {
 public:
@@ -101,9 +111,16 @@ public:
     TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
     bool Delete(std::int32_t n);
 
-    // What the server's CAPA answer lists; asked once per session. A server without CAPA has none of
-    // the capabilities.
+    // What the server's CAPA answer lists after the login; asked once per session. A server without
+    // CAPA has none of the capabilities.
     const TCapabilities& Capabilities();
+    // What CAPA listed before the login (asked by every login, for UTF8 and LOGIN-DELAY).
+    const TCapabilities& CapabilitiesBeforeLogin() const { return PreLogin_; }
+    // The least time between two logins that the server asks for, before or after the login (the
+    // latter asked here when the former said it depends on the user); 0 when it asks for none.
+    std::int32_t LoginDelaySeconds();
+    // The session sent UTF8 and the server accepted it: header values arrive in raw UTF-8.
+    bool Utf8Mode() const { return Utf8_; }
     bool SupportsPipelining() { return Capabilities().Pipelining; }
     // The fetch of message n in two halves, so that several messages can be in flight: SendFetch
     // sends NOOP, LIST n, "UIDL n" when `withUidl`, and TOP n 0 at once; ReadFetch reads their
@@ -158,6 +175,8 @@ private:
     void ReadMultiLine(const std::function<void(std::string_view)>& onLine, std::size_t maxBytes,
                        const std::string& tooLargeText);
     void Login();
+    // The CAPA listing in the state the session is in; nothing when the server refuses CAPA.
+    std::optional<TCapabilities> AskCapabilities();
     [[noreturn]] void ThrowProtocol(const std::string& serverText);
     std::string Redact(std::string text) const;
     void Retrieve(std::int32_t n, const std::string& path);
@@ -171,6 +190,8 @@ private:
     bool Open_ = false;
     std::int32_t LastSize_ = 0;
     std::optional<TCapabilities> Capabilities_;
+    TCapabilities PreLogin_;
+    bool Utf8_ = false;
 };
 
 } // namespace tarnwick::retrieval

@@ -25,7 +25,22 @@ std::string Stuffed(const std::string& text, bool headerOnly)
     return out + ".\r\n";
 }
 
+bool HasRawHeaderBytes(const std::string& text)
+{
+    const std::size_t end = text.find("\r\n\r\n");
+    for (std::size_t i = 0; i < std::min(end, text.size()); ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return true;
+    return false;
+}
+
 } // namespace
+
+std::string TFakeMaildrop::HiddenNotice()
+{
+    return "From: Mail Delivery Subsystem <postmaster>\r\nSubject: Cannot display Unicode content\r\n"
+           "\r\nThis message cannot be displayed because your mail client does not support Unicode.\r\n";
+}
 
 std::string TFakeMaildrop::Message(int n, const std::string& from)
 {
@@ -149,6 +164,12 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
     // The maildrop as this session sees it, fixed at its login, and what it marked for deletion.
     std::vector<TEntry> view;
     std::set<std::int32_t> marked;
+    bool utf8 = false;
+    // The text this session gets of message n: a raw 8-bit header is hidden unless UTF8 was sent.
+    auto text = [&](std::int32_t n) -> std::string {
+        const std::string& t = view[n - 1].Text;
+        return Faults_.Utf8 && !utf8 && HasRawHeaderBytes(t) ? HiddenNotice() : t;
+    };
     auto count = [&] { return static_cast<std::int32_t>(view.size()); };
     auto message = [&](const std::string& argument) -> std::int32_t {
         try {
@@ -179,8 +200,22 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         std::string reply;
         if (verb == "USER") {
             reply = "+OK\r\n";
+        } else if (verb == "UTF8" && Faults_.Utf8 && !loggedIn) {
+            utf8 = true;
+            reply = "+OK UTF8 enabled\r\n";
         } else if (verb == "PASS") {
-            if (Faults_.RefuseLogin) {
+            bool tooSoon = false;
+            if (Faults_.LoginDelaySeconds > 0) {
+                std::lock_guard lock(Mutex_);
+                tooSoon = AnyLogin_ && std::chrono::steady_clock::now() - LastLogin_ <
+                                           std::chrono::seconds(Faults_.LoginDelaySeconds);
+            }
+            if (!Faults_.LoginRefusal.empty()) {
+                reply = Faults_.LoginRefusal + "\r\n";
+            } else if (tooSoon) {
+                reply = "-ERR [LOGIN-DELAY] Logins must be at least " +
+                        std::to_string(Faults_.LoginDelaySeconds) + " seconds apart\r\n";
+            } else if (Faults_.RefuseLogin) {
                 reply = "-ERR [AUTH] Authentication failed.\r\n";
             } else if (Faults_.MaxLoggedIn > 0 && LoggedIn_.load() >= Faults_.MaxLoggedIn) {
                 reply = "-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n";
@@ -189,14 +224,21 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 ++LoggedIn_;
                 loggedIn = true;
                 std::lock_guard lock(Mutex_);
+                LastLogin_ = std::chrono::steady_clock::now();
+                AnyLogin_ = true;
                 view = Messages_;
                 Views_[session] = view;
                 reply = "+OK logged in\r\n";
             }
         } else if (verb == "CAPA") {
-            reply = Faults_.Capa ? std::string("+OK\r\nUSER\r\n") + (Faults_.Uidl ? "UIDL\r\n" : "") +
-                                       "TOP\r\nPIPELINING\r\n.\r\n"
-                                 : "-ERR unknown command\r\n";
+            reply = Faults_.Capa
+                        ? std::string("+OK\r\nUSER\r\n") + (Faults_.Uidl ? "UIDL\r\n" : "") +
+                              "TOP\r\nPIPELINING\r\nRESP-CODES\r\n" + (Faults_.Utf8 ? "UTF8 USER\r\n" : "") +
+                              (Faults_.LoginDelaySeconds > 0 && Faults_.AnnounceLoginDelay
+                                   ? "LOGIN-DELAY " + std::to_string(Faults_.LoginDelaySeconds) + "\r\n"
+                                   : "") +
+                              ".\r\n"
+                        : "-ERR unknown command\r\n";
         } else if (verb == "STAT") {
             std::size_t total = 0;
             for (const TEntry& m : view)
@@ -207,8 +249,7 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             reply = "+OK\r\n";
         } else if (verb == "LIST" && message(argument)) {
             const std::int32_t n = message(argument);
-            reply =
-                "+OK " + std::to_string(listed(n)) + " " + std::to_string(view[n - 1].Text.size()) + "\r\n";
+            reply = "+OK " + std::to_string(listed(n)) + " " + std::to_string(text(n).size()) + "\r\n";
         } else if (verb == "UIDL" && argument.empty()) {
             if (!Faults_.Uidl) {
                 reply = "-ERR no UIDL\r\n";
@@ -236,10 +277,10 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 }
                 if (drop)
                     return;
-                reply = "+OK\r\n" + Stuffed(view[n - 1].Text, true);
+                reply = "+OK\r\n" + Stuffed(text(n), true);
             }
         } else if (verb == "RETR" && message(argument)) {
-            reply = "+OK\r\n" + Stuffed(view[message(argument) - 1].Text, false);
+            reply = "+OK\r\n" + Stuffed(text(message(argument)), false);
         } else if (verb == "DELE" && message(argument)) {
             bool fail = false;
             if (message(argument) == Faults_.FailDele) {

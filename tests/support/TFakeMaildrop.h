@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -44,6 +45,15 @@ struct TMaildropFaults
     std::int32_t FailDele = 0;  // answer "DELE n" of this message with -ERR...
     int FailDeleTimes = 0;      // ...this many times (-1: always)
     int MaxLoggedIn = 0;        // "-ERR [IN-USE]" for a login beyond this many at once (0: any)
+    // The whole "-ERR ..." reply to every PASS, when not empty (a response code of RFC 2449).
+    std::string LoginRefusal;
+    // Logins must be this many seconds apart: a login sooner after the last one is refused with
+    // "-ERR [LOGIN-DELAY]". CAPA lists "LOGIN-DELAY n" unless AnnounceLoginDelay is false.
+    int LoginDelaySeconds = 0;
+    bool AnnounceLoginDelay = true;
+    // Offers UTF8 (RFC 6856) and, like some servers, hides every message whose header holds raw
+    // 8-bit bytes from a session that did not send UTF8: it shows a notice in its place.
+    bool Utf8 = false;
     std::vector<TReplyFault> Replies;
 };
 
@@ -75,6 +85,8 @@ public:
     void Remove(std::int32_t n);
     void Append(std::string message);
 
+    // The message a session without UTF8 gets instead of one with a raw 8-bit header (Utf8).
+    static std::string HiddenNotice();
     // A message with a From, a Subject "Message n" and a Message-ID of its own.
     static std::string Message(int n, const std::string& from = "someone@example.org");
     // Messages 1 to `count` as Message gives them.
@@ -100,6 +112,8 @@ private:
     std::atomic<int> Logins_{0};
     std::atomic<int> Pipelined_{0};
     std::atomic<int> LoggedIn_{0};
+    std::chrono::steady_clock::time_point LastLogin_{}; // under Mutex_
+    bool AnyLogin_ = false;                             // under Mutex_
     mutable std::mutex Mutex_;
     int Dropped_ = 0;
     int DeleFailed_ = 0;

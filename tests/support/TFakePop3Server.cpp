@@ -29,7 +29,8 @@ TFakeStep Flood()
 
 std::vector<TFakeStep> TFakePop3Server::Login(const std::string& user, const std::string& password)
 {
-    return {Say("+OK fake POP3 ready"), Expect("USER " + user), Say("+OK"), Expect("PASS " + password),
+    return {Say("+OK fake POP3 ready"), Expect("CAPA"), Say("-ERR unknown command"),
+            Expect("USER " + user),     Say("+OK"),     Expect("PASS " + password),
             Say("+OK logged in")};
 }
 

@@ -51,7 +51,7 @@ public:
     // Waits until the conversation is over (the client closed or the script dropped it).
     void WaitDone();
 
-    // The greeting and a USER/PASS login that succeeds.
+    // The greeting, a CAPA that the server does not know, and a USER/PASS login that succeeds.
     static std::vector<TFakeStep> Login(const std::string& user = "joe",
                                         const std::string& password = "secret");
 

@@ -26,6 +26,7 @@ public:
     void SetCaption(const std::string& text) override { Add("caption: " + text); }
     void SetStatusBar(const std::string& text) override { Add("statusbar: " + text); }
     void AddError(const std::string& text) override { Add("error: " + text); }
+    void AddNote(const std::string& text) override { Add("note: " + text); }
     void RowAdded(std::size_t index) override
     {
         std::lock_guard lock(Mutex_);

@@ -33,6 +33,7 @@ public:
     void SetCaption(const std::string&) override {}
     void SetStatusBar(const std::string&) override {}
     void AddError(const std::string& text) override { Err_ << "tarnwick-cli: " << text << '\n'; }
+    void AddNote(const std::string& text) override { Err_ << "tarnwick-cli: " << text << '\n'; }
     void RowAdded(std::size_t) override {}
     void Finished(engine::TReceiveOutcome) override {}
 
@@ -110,6 +111,8 @@ int Receive(std::span<const std::string> args, TCliStreams& io)
         return std::make_pair(password, false);
     };
     config.SaveAccount = [&] { admin.SaveUser(static_cast<std::size_t>(index)); };
+    // A server that allows one login per minute gets the deletion in the session of the receive.
+    config.KeepSession = deleteTrashed;
 
     TCliReceiveObserver observer(io.Err);
     engine::TDownloadMail receive(user, observer, std::move(config));
@@ -130,7 +133,10 @@ int Receive(std::span<const std::string> args, TCliStreams& io)
     bool deletionFailed = false;
     if (deleteTrashed && report.Outcome == engine::TReceiveOutcome::Finished && user.TrashNotEmpty) {
         std::int32_t serverCount = report.ServerCount;
-        engine::TDeleteMail deletion(user, core::CacheFolder(options->CacheDir), prompter);
+        std::unique_ptr<retrieval::TPOP3Client> session = receive.TakeSession();
+        engine::TDeleteMail deletion =
+            session ? engine::TDeleteMail(user, std::move(session), prompter)
+                    : engine::TDeleteMail(user, core::CacheFolder(options->CacheDir), prompter);
         try {
             const engine::TEmptyTrashResult result = engine::EmptyTrash(user, deletion, serverCount);
             deleted = result.Deleted;

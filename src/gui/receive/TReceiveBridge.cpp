@@ -70,6 +70,12 @@ void TReceiveBridge::AddError(const std::string& text)
     Post({TKind::Error, [text = Text(text)](TfReceivingMail& w) { w.AddError(text); }});
 }
 
+void TReceiveBridge::AddNote(const std::string& text)
+{
+    std::fprintf(stderr, "tarnwick: %s\n", text.c_str());
+    Post({TKind::Error, [text = Text(text)](TfReceivingMail& w) { w.AddNote(text); }});
+}
+
 void TReceiveBridge::RowAdded(std::size_t index)
 {
     Post({TKind::Row, {}, index});

@@ -39,6 +39,7 @@ public:
     void SetCaption(const std::string& text) override;
     void SetStatusBar(const std::string& text) override;
     void AddError(const std::string& text) override;
+    void AddNote(const std::string& text) override;
     void RowAdded(std::size_t index) override;
     void Finished(engine::TReceiveOutcome outcome) override;
 

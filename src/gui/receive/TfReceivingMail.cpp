@@ -242,6 +242,14 @@ void TfReceivingMail::AddError(const QString& text)
     lvErrors->scrollToItem(row);
 }
 
+void TfReceivingMail::AddNote(const QString& text)
+{
+    auto* row = new QTreeWidgetItem(lvErrors, QStringList{text});
+    row->setIcon(0, ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation));
+    row->setToolTip(0, text);
+    lvErrors->scrollToItem(row);
+}
+
 void TfReceivingMail::SetOverallStatus(const QString& text)
 {
     lGlobalStatus->setText(text);

@@ -52,6 +52,8 @@ public:
     // and the spam server count or none (an empty cell).
     void SetTask(const std::optional<QString>& caption, const QString& status, std::optional<int> servers);
     void AddError(const QString& text);
+    // A row with the information icon in the errors list; the tab shown stays as it is.
+    void AddNote(const QString& text);
     void SetOverallStatus(const QString& text);
     void SetStatus(const QString& text);
     void SetProgress(int percent);

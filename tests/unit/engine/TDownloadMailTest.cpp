@@ -312,7 +312,7 @@ TEST_F(ReceiveTest, PipeliningGivesTheSameList)
     }
     EXPECT_EQ(listing[true], listing[false]);
     EXPECT_THAT(listing[true], ::testing::Contains("7 Message 7 uid-7"));
-    std::vector<std::string> expected = {"USER joe", "PASS", "CAPA"};
+    std::vector<std::string> expected = {"CAPA", "USER joe", "PASS", "CAPA"};
     for (int n = 1; n <= 20; ++n)
         for (const char* command : {"NOOP", "LIST ", "UIDL ", "TOP "})
             expected.push_back(
@@ -321,7 +321,7 @@ TEST_F(ReceiveTest, PipeliningGivesTheSameList)
     expected.push_back("QUIT");
     EXPECT_EQ(commands[true], expected);
     std::erase_if(expected, [](const std::string& c) { return c.starts_with("UIDL "); });
-    expected.insert(expected.begin() + 3, "UIDL");
+    expected.insert(expected.begin() + 4, "UIDL");
     EXPECT_EQ(commands[false], expected);
     EXPECT_GT(pipelined[true], 20);
     EXPECT_EQ(pipelined[false], 0);

@@ -135,11 +135,27 @@ TEST_F(Pop3ClientTest, SpeaksTheCommandsExactlyAndCollectsTheResults)
 
 TEST_F(Pop3ClientTest, ServersInLowerCaseAndWithoutNumbersAreUnderstood)
 {
-    TFakePop3Server server({Say("+ok hello"), Expect("USER joe"), Say("+ok"),
-                            Expect(std::string("PASS ") + Password), Say("+ok"), Expect("STAT"), Say("+ok"),
-                            Expect("NOOP"), Say("+ok"), Expect("LIST 1"), Say("+ok"), Expect("TOP 1 0"),
-                            Say("+ok"), Say("Subject: x"), Say("."), Expect("UIDL"),
-                            Say("-err command not supported"), Expect("UIDL 1"), Say("-ERR no")});
+    TFakePop3Server server({Say("+ok hello"),
+                            Expect("CAPA"),
+                            Say("-err"),
+                            Expect("USER joe"),
+                            Say("+ok"),
+                            Expect(std::string("PASS ") + Password),
+                            Say("+ok"),
+                            Expect("STAT"),
+                            Say("+ok"),
+                            Expect("NOOP"),
+                            Say("+ok"),
+                            Expect("LIST 1"),
+                            Say("+ok"),
+                            Expect("TOP 1 0"),
+                            Say("+ok"),
+                            Say("Subject: x"),
+                            Say("."),
+                            Expect("UIDL"),
+                            Say("-err command not supported"),
+                            Expect("UIDL 1"),
+                            Say("-ERR no")});
     auto client = Client(server);
     ASSERT_TRUE(client->Open());
     EXPECT_EQ(client->MessageCount(), 0); // "+OK" without text
@@ -357,12 +373,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TFaultCase{"ErrGreeting", {Say("-ERR too busy")}, TAction::Open, TKind::Protocol, "too busy"},
         TFaultCase{"ErrUser",
-                   {Say("+OK"), Expect("USER joe"), Say("-ERR who")},
+                   {Say("+OK"), Expect("CAPA"), Say("-ERR"), Expect("USER joe"), Say("-ERR who")},
                    TAction::Open,
                    TKind::Protocol,
                    "who"},
         TFaultCase{"ErrPassEchoingThePassword",
-                   {Say("+OK"), Expect("USER joe"), Say("+OK"), Expect(Pass),
+                   {Say("+OK"), Expect("CAPA"), Say("-ERR"), Expect("USER joe"), Say("+OK"), Expect(Pass),
                     Say(std::string("-ERR bad ") + Password)},
                    TAction::Open,
                    TKind::Protocol,
@@ -372,12 +388,12 @@ INSTANTIATE_TEST_SUITE_P(
                    TAction::Open,
                    TKind::Unrecognized,
                    "Unrecognized POP3 Response Header:\n\"* OK IMAP4rev1\""},
-        TFaultCase{
-            "GarbageToPassEchoingThePassword",
-            {Say("+OK"), Expect("USER joe"), Say("+OK"), Expect(Pass), Say(std::string("?? ") + Password)},
-            TAction::Open,
-            TKind::Unrecognized,
-            "Unrecognized POP3 Response Header:\n\"?? ***\""},
+        TFaultCase{"GarbageToPassEchoingThePassword",
+                   {Say("+OK"), Expect("CAPA"), Say("-ERR"), Expect("USER joe"), Say("+OK"), Expect(Pass),
+                    Say(std::string("?? ") + Password)},
+                   TAction::Open,
+                   TKind::Unrecognized,
+                   "Unrecognized POP3 Response Header:\n\"?? ***\""},
         TFaultCase{
             "ClosedBeforeGreeting", {Drop()}, TAction::Open, TKind::Connection, "closed by the server"},
         TFaultCase{
