@@ -28,11 +28,45 @@ std::string CollationKey(std::string_view text)
     return key ? std::string(key.get()) : std::string();
 }
 
+// A text split as the lists compare it: at its last "@", the domain without one trailing dot.
+struct TAddressParts
+{
+    std::string_view Local;
+    std::string_view Domain;
+    bool HasAt = false;
+};
+
+TAddressParts SplitAddress(std::string_view text)
+{
+    const std::size_t at = text.rfind('@');
+    if (at == std::string_view::npos)
+        return {text, {}, false};
+    std::string_view domain = text.substr(at + 1);
+    if (domain.size() > 1 && domain.back() == '.')
+        domain.remove_suffix(1);
+    return {text.substr(0, at), domain, true};
+}
+
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The domain as it compares: Unicode case folding in composed form for UTF-8 beyond ASCII, A to Z
+// folded otherwise. GLib's validation refuses zero bytes, which its folding would stop at.
+std::string FoldDomain(std::string_view domain)
+{
+    if (IsAscii(domain) || !g_utf8_validate(domain.data(), static_cast<gssize>(domain.size()), nullptr))
+        return core::AsciiLower(domain);
+    TGString folded(g_utf8_casefold(domain.data(), static_cast<gssize>(domain.size())));
+    TGString composed(g_utf8_normalize(folded.get(), -1, G_NORMALIZE_NFC));
+    return std::string(composed ? composed.get() : folded.get());
+}
+
 std::vector<TAddressRow>::iterator FindListed(std::vector<TAddressRow>& rows, std::string_view text)
 {
-    const std::string upper = core::AsciiUpper(text);
     return std::find_if(rows.begin(), rows.end(),
-                        [&](const TAddressRow& row) { return core::AsciiUpper(row.Address) == upper; });
+                        [&](const TAddressRow& row) { return SameListAddress(row.Address, text); });
 }
 
 } // namespace
@@ -86,11 +120,33 @@ void InsertRow(TAddressList& list, TAddressRow row)
     list.Rows.insert(at, std::move(row));
 }
 
+bool SameListAddress(std::string_view a, std::string_view b)
+{
+    const TAddressParts x = SplitAddress(a);
+    const TAddressParts y = SplitAddress(b);
+    if (x.HasAt != y.HasAt || !core::AsciiEqualNoCase(x.Local, y.Local))
+        return false;
+    if (!x.HasAt)
+        return true;
+    // Most domains are ASCII; those compare without building their folded forms.
+    if (IsAscii(x.Domain) && IsAscii(y.Domain))
+        return core::AsciiEqualNoCase(x.Domain, y.Domain);
+    return FoldDomain(x.Domain) == FoldDomain(y.Domain);
+}
+
+std::string ListAddressKey(std::string_view text)
+{
+    const TAddressParts parts = SplitAddress(text);
+    std::string key = core::AsciiLower(parts.Local);
+    if (parts.HasAt)
+        key += '@' + FoldDomain(parts.Domain);
+    return key;
+}
+
 bool IsListed(const TAddressList& list, std::string_view text)
 {
-    const std::string upper = core::AsciiUpper(text);
     return std::any_of(list.Rows.begin(), list.Rows.end(),
-                       [&](const TAddressRow& row) { return core::AsciiUpper(row.Address) == upper; });
+                       [&](const TAddressRow& row) { return SameListAddress(row.Address, text); });
 }
 
 bool RemoveListed(TAddressList& list, std::string_view text)
@@ -121,7 +177,7 @@ bool IsEnabledMember(const TAddressList& list, std::string_view text)
 {
     const std::string_view wanted = core::TrimBlanksAndControls(text);
     return std::any_of(list.Rows.begin(), list.Rows.end(), [&](const TAddressRow& row) {
-        return row.Enabled && core::TrimBlanksAndControls(row.Address) == wanted;
+        return row.Enabled && SameListAddress(core::TrimBlanksAndControls(row.Address), wanted);
     });
 }
 

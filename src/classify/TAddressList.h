@@ -48,8 +48,25 @@ void SortRows(TAddressList& list);
 // Compares two addresses in the user's locale collation; bytes that are not UTF-8 compare by value.
 int CollateAddresses(std::string_view a, std::string_view b);
 
-// True when some row's address equals `text` with the letters a-z folded to upper case; no
-// trimming; enabled and disabled rows alike.
+// The one comparison of list entries with addresses, used wherever the lists are consulted (the
+// classifier, adding, removing and moving rows, the list windows, the command line, the import and
+// the message views):
+// - A text holding an "@" splits at its last "@", so that a local part that holds "@" itself (a
+//   quoted one) stays whole and the text after the last "@" is always the domain. The local part
+//   compares with the letters A to Z folded and every other byte exact. The domain compares as
+//   domain names do: one trailing dot (the root of a fully qualified name) is dropped, then the
+//   letters A to Z are folded; a domain that is valid UTF-8 beyond ASCII is compared by its Unicode
+//   case folding in composed form (NFC), so "BÜCHER.example" and "bücher.example" are one domain.
+//   A domain that is not UTF-8 folds A to Z alone.
+// - A text without "@" compares with A to Z folded throughout.
+// Nothing is trimmed here; the stored rows keep the address as entered.
+bool SameListAddress(std::string_view a, std::string_view b);
+// The form of a text under SameListAddress: two texts are the same list address exactly when their
+// keys are equal, so a set of keys finds what a search with SameListAddress would.
+std::string ListAddressKey(std::string_view text);
+
+// True when some row's address is `text` under SameListAddress; no trimming; enabled and disabled
+// rows alike.
 bool IsListed(const TAddressList& list, std::string_view text);
 // Deletes the first row that IsListed's comparison finds; true when a row was deleted.
 bool RemoveListed(TAddressList& list, std::string_view text);
@@ -59,7 +76,7 @@ bool AddListed(TAddressList& list, std::string_view text);
 // Removes `text` from the other list (RemoveListed) and then adds it to this one (AddListed).
 bool MoveToList(TAddressList& list, TAddressList& other, std::string_view text);
 // The classifier's test: some enabled row's address, with blanks and control characters trimmed
-// from both ends, equals `text` trimmed the same way, exactly, letter case included.
+// from both ends, is `text` trimmed the same way under SameListAddress (so in any letter case).
 bool IsEnabledMember(const TAddressList& list, std::string_view text);
 // False for an empty text and for a text whose first "@" is its first or its last character; true
 // otherwise, a text without any "@" included.
@@ -69,8 +86,8 @@ bool IsPlausibleAddress(std::string_view text);
 enum class TAddOutcome
 {
     Added,
-    InOtherList, // already in the other list (in any letter case); nothing added
-    InThisList,  // already in this list (in any letter case); nothing added
+    InOtherList, // already in the other list (under SameListAddress); nothing added
+    InThisList,  // already in this list (under SameListAddress); nothing added
     TooLong,     // longer than a list file can hold
     ListFull,    // the list already has MaxListRows rows
 };

@@ -9,7 +9,8 @@
 namespace tarnwick::views {
 
 // The "Good", "Spam" and "Questionable" views: the sender against the enabled rows of the white and
-// black lists (letter case ignored, locale-aware, not trimmed), and the spam mark of the subject.
+// black lists, compared as the lists compare addresses (classify::SameListAddress: letter case
+// ignored, the domain's also beyond ASCII; not trimmed), and the spam mark of the subject.
 class TBasicFilters : public TAbstractFiltering
 {
 public:
@@ -21,8 +22,8 @@ public:
     const std::vector<std::string> BlackList;
 
 private:
-    std::unordered_set<std::string> White_; // folded
-    std::unordered_set<std::string> Black_; // folded
+    std::unordered_set<std::string> White_; // classify::ListAddressKey of each text
+    std::unordered_set<std::string> Black_; // classify::ListAddressKey of each text
 };
 
 } // namespace tarnwick::views

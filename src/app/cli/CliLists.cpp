@@ -164,6 +164,10 @@ constexpr std::string_view ListHelpTail = R"(
   show            prints one row per line: "[x] " for an enabled row, "[ ] " for
                   a disabled one, then the address
 
+Addresses match in any letter case: A-Z before the last "@", and the domain
+after it as domain names compare (also beyond ASCII, with or without a final
+dot). The rows keep the addresses as they were entered.
+
 The lists are the files "BlackList.scl" and "WhiteList.scl" in the data folder.
 Messages from enabled black-list addresses are treated as spam on receiving;
 messages from enabled white-list addresses are always good.

@@ -54,14 +54,71 @@ TEST(AddressListTest, PlausibleAddresses)
         EXPECT_EQ(IsPlausibleAddress(c.Text), c.Plausible) << '"' << c.Text << '"';
 }
 
-// IsListed folds a-z only and never trims; IsEnabledMember trims blanks and control characters,
-// keeps letter case and looks at enabled rows only.
+// Pairs of texts and whether the lists take them for one address. Each pair is also checked the
+// other way round and against the keys the views look senders up by, so that the comparison and
+// the key can never drift apart.
+TEST(AddressListTest, EntriesMatchAddressesInAnyLetterCase)
+{
+    const struct
+    {
+        const char* A;
+        const char* B;
+        bool Same;
+    } cases[] = {
+        {"joe@example.org", "joe@example.org", true},
+        {"mailer-daemon@mail.example.org", "MAILER-DAEMON@mail.example.org", true}, // local part
+        {"joe@example.org", "joe@EXAMPLE.ORG", true},                               // domain
+        {"Joe@Example.Org", "jOE@eXAMPLE.oRG", true},                               // both
+        {"joe@example.org", "jim@example.org", false},
+        {"joe@example.org", "joe@example.com", false},
+        // Domains beyond ASCII fold as Unicode, in composed form.
+        {"user@B\u00DCCHER.example", "user@b\u00FCcher.example", true},
+        {"user@bu\u0308cher.example", "USER@B\u00DCCHER.EXAMPLE", true},
+        {"user@\u212A.example", "user@k.example", true}, // KELVIN SIGN folds to a plain k
+        {"user@b\u00FCcher.example", "user@bucher.example", false},
+        // A domain that is not UTF-8 folds A to Z alone.
+        {"joe@gr\xDCn.example", "JOE@GR\xDCN.EXAMPLE", true},
+        {"joe@gr\xDCn.example", "joe@gr\xFCn.example", false},
+        // The local part folds A to Z and keeps every other byte.
+        {"\xC3\xA9t\xC3\xA9@x.org", "\xC3\xA9T\xC3\xA9@X.ORG", true},
+        {"\xC3\xA9t\xC3\xA9@x.org", "\xC3\x89T\xC3\x89@x.org", false},
+        // One trailing dot of the domain is the root, nothing more.
+        {"joe@example.org.", "JOE@example.org", true},
+        {"joe@example.org..", "joe@example.org", false},
+        {"joe@.", "joe@", false},
+        // Without "@": A to Z folded throughout, nothing else.
+        {"Plain-Text", "pLAIN-tEXT", true},
+        {"example.org.", "example.org", false},
+        {"\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9", false},
+        {"joe", "joe@", false},
+        // Several "@": the last one starts the domain, so what comes before it is local part.
+        {"\"a@b\"@Example.org", "\"A@B\"@example.ORG.", true},
+        {"joe@B\u00DCCHER@x.org", "joe@b\u00FCcher@x.org", false},
+        {"a@b@x.org", "a@b@y.org", false},
+        // No trimming here.
+        {" joe@x.org", "joe@x.org", false},
+        {"", "", true},
+        {"", "@", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.A) + " / " + c.B);
+        EXPECT_EQ(SameListAddress(c.A, c.B), c.Same);
+        EXPECT_EQ(SameListAddress(c.B, c.A), c.Same);
+        EXPECT_EQ(ListAddressKey(c.A) == ListAddressKey(c.B), c.Same);
+    }
+}
+
+// Both membership tests match in any letter case; IsListed never trims and counts disabled rows,
+// IsEnabledMember (the classifier's) trims blanks and control characters and looks at enabled rows
+// only.
 TEST(AddressListTest, TheTwoMembershipTests)
 {
     const TAddressList list = Black({{"Joe@Example.org", true, {}},
                                      {" \tpadded@x.org\r ", true, {}},
                                      {"off@x.org", false, {}},
-                                     {"\xC3\xA9t\xC3\xA9@x.org", true, {}}});
+                                     {"\xC3\xA9t\xC3\xA9@x.org", true, {}},
+                                     {"mailer-daemon@mail.example.org", true, {}},
+                                     {"user@b\u00FCcher.example.", true, {}}});
     const struct
     {
         const char* Text;
@@ -69,15 +126,20 @@ TEST(AddressListTest, TheTwoMembershipTests)
         bool Member;
     } cases[] = {
         {"Joe@Example.org", true, true},
-        {"joe@example.org", true, false},
-        {"JOE@EXAMPLE.ORG", true, false},
-        {"  Joe@Example.org\t", false, true},
+        {"joe@example.org", true, true},
+        {"JOE@EXAMPLE.ORG", true, true},
+        {"MAILER-DAEMON@mail.example.org", true, true},
+        {"user@B\u00DCCHER.EXAMPLE", true, true},
+        {"  JOE@Example.org\t", false, true},
+        {"\x01mailer-daemon@MAIL.example.org\x1f", false, true},
         {"padded@x.org", false, true},
+        {"PADDED@X.ORG\n", false, true},
         {" \tpadded@x.org\r ", true, true},
         {"off@x.org", true, false},
+        {" OFF@X.ORG", false, false},
         {"OFF@X.ORG", true, false},
-        {"\xC3\x89T\xC3\x89@x.org", false, false}, // only a-z fold
-        {"\xC3\xA9T\xC3\xA9@X.ORG", true, false},
+        {"\xC3\x89T\xC3\x89@x.org", false, false},
+        {"\xC3\xA9T\xC3\xA9@X.ORG", true, true},
         {"", false, false},
         {"nobody@x.org", false, false},
     };
@@ -244,6 +306,7 @@ TEST(ListEditingTest, AddWarnsOnlyWhenTheOptionIsOn)
     } cases[] = {
         {"1", "Friend@X.org", TAddOutcome::InOtherList, {"This address is already in the White list."}},
         {"1", "SPAM@x.org", TAddOutcome::InThisList, {"This address is already in the Black list."}},
+        {"1", "Spam@X.Org.", TAddOutcome::InThisList, {"This address is already in the Black list."}},
         {"0", "friend@x.org", TAddOutcome::InOtherList, {}},
         {"", "spam@x.org", TAddOutcome::InThisList, {}},
         {"1", "new@x.org", TAddOutcome::Added, {}},

@@ -43,7 +43,8 @@ TMailMessage Message(std::string subject, std::string fromName = "", std::int32_
 
 TEST(BasicFilters, SenderListsAndTheSpamMark)
 {
-    TBasicFilters filter({"friend@example.org", "both@example.org", "Gr\xC3\x9C\xC3\x9F@example.org"},
+    TBasicFilters filter({"friend@example.org", "both@example.org", "Gr\xC3\x9C\xC3\x9F@example.org",
+                          "news@B\u00DCCHER.example"},
                          {"spammer@example.org", "BOTH@example.org"});
     struct
     {
@@ -53,7 +54,9 @@ TEST(BasicFilters, SenderListsAndTheSpamMark)
     } cases[] = {
         {"friend@example.org", "hi", true, false, false},
         {"FRIEND@Example.org", "hi", true, false, false},             // letter case ignored
-        {"gr\xC3\xBC\xC3\x9F@example.org", "hi", true, false, false}, // ... beyond A-Z as well
+        {"GR\xC3\x9C\xC3\x9F@EXAMPLE.org", "hi", true, false, false}, // A-Z of the local part fold
+        {"gr\xC3\xBC\xC3\x9F@example.org", "hi", false, false, true}, // ... other letters of it do not
+        {"NEWS@b\u00FCcher.example.", "hi", true, false, false},      // the domain's fold beyond A-Z
         {" friend@example.org", "hi", false, false, true},            // not trimmed
         {"spammer@example.org", "hi", false, true, false},
         {"both@example.org", "hi", true, true, false},                     // in both lists: in both views
