@@ -52,13 +52,14 @@ bool IsAscii(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The domain as it compares: Unicode case folding in composed form for UTF-8 beyond ASCII, A to Z
-// folded otherwise. GLib's validation refuses zero bytes, which its folding would stop at.
+// The domain as it compares: lower case in composed form for UTF-8 beyond ASCII (as international
+// domain names map letters; full case folding would also make "ß" equal to "ss", another domain),
+// A to Z folded otherwise. GLib's validation refuses zero bytes, which its mapping would stop at.
 std::string FoldDomain(std::string_view domain)
 {
     if (IsAscii(domain) || !g_utf8_validate(domain.data(), static_cast<gssize>(domain.size()), nullptr))
         return core::AsciiLower(domain);
-    TGString folded(g_utf8_casefold(domain.data(), static_cast<gssize>(domain.size())));
+    TGString folded(g_utf8_strdown(domain.data(), static_cast<gssize>(domain.size())));
     TGString composed(g_utf8_normalize(folded.get(), -1, G_NORMALIZE_NFC));
     return std::string(composed ? composed.get() : folded.get());
 }

@@ -55,9 +55,9 @@ int CollateAddresses(std::string_view a, std::string_view b);
 //   quoted one) stays whole and the text after the last "@" is always the domain. The local part
 //   compares with the letters A to Z folded and every other byte exact. The domain compares as
 //   domain names do: one trailing dot (the root of a fully qualified name) is dropped, then the
-//   letters A to Z are folded; a domain that is valid UTF-8 beyond ASCII is compared by its Unicode
-//   case folding in composed form (NFC), so "BÜCHER.example" and "bücher.example" are one domain.
-//   A domain that is not UTF-8 folds A to Z alone.
+//   letters A to Z are folded; a domain that is valid UTF-8 beyond ASCII is compared in Unicode lower
+//   case in composed form (NFC; "ß" stays apart from "ss"), so "BÜCHER.example" and "bücher.example" are one
+//   domain. A domain that is not UTF-8 folds A to Z alone.
 // - A text without "@" compares with A to Z folded throughout.
 // Nothing is trimmed here; the stored rows keep the address as entered.
 bool SameListAddress(std::string_view a, std::string_view b);

@@ -76,6 +76,8 @@ TEST(AddressListTest, EntriesMatchAddressesInAnyLetterCase)
         {"user@bu\u0308cher.example", "USER@B\u00DCCHER.EXAMPLE", true},
         {"user@\u212A.example", "user@k.example", true}, // KELVIN SIGN folds to a plain k
         {"user@b\u00FCcher.example", "user@bucher.example", false},
+        {"user@stra\u00DFe.example", "user@STRASSE.example", false},    // another domain
+        {"user@stra\u00DFe.example", "user@STRA\u1E9EE.example", true}, // capital sharp s
         // A domain that is not UTF-8 folds A to Z alone.
         {"joe@gr\xDCn.example", "JOE@GR\xDCN.EXAMPLE", true},
         {"joe@gr\xDCn.example", "joe@gr\xFCn.example", false},

@@ -537,3 +537,180 @@ TEST_F(Pop3ClientTest, AnUnansweredConnectEndsAtTheConnectTimeOut)
 }
 
 } // namespace
+
+// --- the login: response codes, UTF8, login delay --------------------------------------------
+
+struct TRefusalCase
+{
+    const char* Name;
+    std::vector<TFakeStep> Script;
+    TLoginRefusedError::TStep Step;
+    std::string Code;
+    bool WrongLogin;
+    std::string Said; // part of the text shown to the user, besides the server's words
+};
+
+void PrintTo(const TRefusalCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class LoginRefusalTest : public Pop3ClientTest, public ::testing::WithParamInterface<TRefusalCase>
+{};
+
+// Only a refused user name or password is a wrong login; a busy, locked or failing server is told
+// apart by its response code and reported in its own words, with host and port.
+TEST_P(LoginRefusalTest, TellsAWrongPasswordFromABusyServer)
+{
+    const TRefusalCase& c = GetParam();
+    TFakePop3Server server(c.Script);
+    auto client = Client(server);
+    try {
+        client->Open();
+        FAIL() << "the login was not refused";
+    } catch (const TLoginRefusedError& e) {
+        EXPECT_EQ(e.Step(), c.Step);
+        EXPECT_EQ(e.Code(), c.Code);
+        EXPECT_EQ(e.WrongLogin(), c.WrongLogin);
+        const std::string text = LoginRefusalText("pop.example.org:110", e);
+        EXPECT_THAT(text, HasSubstr("pop.example.org:110"));
+        EXPECT_THAT(text, HasSubstr(e.what()));
+        EXPECT_THAT(text, HasSubstr(c.Said));
+        EXPECT_THAT(text, Not(HasSubstr(Password)));
+    }
+    EXPECT_FALSE(client->IsOpen());
+    EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty());
+}
+
+std::vector<TFakeStep> RefusedPass(const std::string& reply, const std::string& capa = "")
+{
+    std::vector<TFakeStep> script{Say("+OK ready"), Expect("CAPA")};
+    if (capa.empty()) {
+        script.push_back(Say("-ERR"));
+    } else {
+        script.push_back(Say("+OK"));
+        script.push_back(Say(capa));
+        script.push_back(Say("."));
+    }
+    return script + std::vector<TFakeStep>{Expect("USER joe"), Say("+OK"), Expect(Pass), Say(reply)};
+}
+
+using TStep = TLoginRefusedError::TStep;
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, LoginRefusalTest,
+    ::testing::Values(
+        TRefusalCase{"Auth", RefusedPass("-ERR [AUTH] Authentication failed."), TStep::Pass, "AUTH", true,
+                     "refused the login"},
+        TRefusalCase{"PlainErrToPass", RefusedPass("-ERR invalid password"), TStep::Pass, "", true,
+                     "refused the login"},
+        TRefusalCase{"PlainErrToUser",
+                     {Say("+OK"), Expect("CAPA"), Say("-ERR"), Expect("USER joe"), Say("-ERR no such user")},
+                     TStep::User,
+                     "",
+                     true,
+                     "refused the login"},
+        TRefusalCase{"InUse", RefusedPass("-ERR [IN-USE] Unable to lock maildrop"), TStep::Pass, "IN-USE",
+                     false, "in use by another session"},
+        TRefusalCase{"InUseInLowerCase", RefusedPass("-ERR [in-use] locked"), TStep::Pass, "IN-USE", false,
+                     "in use by another session"},
+        TRefusalCase{
+            "LoginDelayAnnounced",
+            RefusedPass("-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart", "LOGIN-DELAY 60"),
+            TStep::Pass, "LOGIN-DELAY", false, "wants 60 seconds between two logins"},
+        TRefusalCase{"LoginDelayNotAnnounced", RefusedPass("-ERR [LOGIN-DELAY] Too soon"), TStep::Pass,
+                     "LOGIN-DELAY", false, "wants a pause between two logins"},
+        TRefusalCase{"SysTemp", RefusedPass("-ERR [SYS/TEMP] Internal error occurred"), TStep::Pass,
+                     "SYS/TEMP", false, "temporary problem"},
+        TRefusalCase{"SysPerm", RefusedPass("-ERR [SYS/PERM] Your account is disabled"), TStep::Pass,
+                     "SYS/PERM", false, "ask your mail provider"},
+        TRefusalCase{"GreetingRefused",
+                     {Say("-ERR [SYS/TEMP] too many connections")},
+                     TStep::Greeting,
+                     "SYS/TEMP",
+                     false,
+                     "temporary problem"},
+        TRefusalCase{
+            "PlainErrGreeting", {Say("-ERR go away")}, TStep::Greeting, "", false, "refused the login"},
+        TRefusalCase{"UnclosedBracketIsNoCode", RefusedPass("-ERR [AUTH failed"), TStep::Pass, "", true,
+                     "refused the login"}),
+    [](const auto& info) { return info.param.Name; });
+
+TEST(CapabilitiesTest, ReadsTheCapabilitiesTheSessionActsOn)
+{
+    struct TCase
+    {
+        std::vector<std::string> Lines;
+        bool Utf8;
+        bool LoginDelay;
+        std::int32_t Delay;
+        bool PerUser;
+    };
+    const TCase cases[] = {
+        {{"USER", "UIDL", "PIPELINING"}, false, false, 0, false},
+        {{"UTF8 USER", "LOGIN-DELAY 60"}, true, true, 60, false},
+        {{"utf8", "login-delay 900 USER"}, true, true, 900, true},
+        {{"LOGIN-DELAY 0"}, false, true, 0, false},
+        {{"LOGIN-DELAY soon"}, false, true, 0, false},
+        {{"LOGIN-DELAY -5"}, false, true, 0, false},
+        {{"UTF8X", "X-LOGIN-DELAY 60"}, false, false, 0, false},
+    };
+    for (const TCase& c : cases) {
+        const TCapabilities capabilities = ParseCapabilities(c.Lines);
+        SCOPED_TRACE(c.Lines.front());
+        EXPECT_EQ(capabilities.Utf8, c.Utf8);
+        EXPECT_EQ(capabilities.LoginDelay, c.LoginDelay);
+        EXPECT_EQ(capabilities.LoginDelaySeconds, c.Delay);
+        EXPECT_EQ(capabilities.LoginDelayPerUser, c.PerUser);
+    }
+}
+
+TEST_F(Pop3ClientTest, SendsUtf8BeforeTheLoginWhenOfferedAndGoesOnWhenItIsRefused)
+{
+    for (const bool accepted : {true, false}) {
+        TFakePop3Server server({Say("+OK ready"), Expect("CAPA"), Say("+OK"), Say("UIDL"), Say("UTF8 USER"),
+                                Say("."), Expect("UTF8"), Say(accepted ? "+OK UTF8 enabled" : "-ERR no"),
+                                Expect("USER joe"), Say("+OK"), Expect(Pass), Say("+OK")});
+        auto client = Client(server);
+        ASSERT_TRUE(client->Open());
+        EXPECT_EQ(client->Utf8Mode(), accepted);
+        EXPECT_TRUE(client->CapabilitiesBeforeLogin().Utf8);
+        client->Close();
+        EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty());
+    }
+}
+
+// A delay given before the login holds; one marked USER is the user's own after the login.
+TEST_F(Pop3ClientTest, TakesTheLoginDelayFromBeforeOrAfterTheLogin)
+{
+    struct TCase
+    {
+        const char* Before; // the CAPA line before the login, or nothing
+        std::vector<TFakeStep> After;
+        std::int32_t Delay;
+    };
+    const TCase cases[] = {
+        {"LOGIN-DELAY 60", {}, 60},
+        {"LOGIN-DELAY 60 USER", {Expect("CAPA"), Say("+OK"), Say("LOGIN-DELAY 300"), Say(".")}, 300},
+        {"LOGIN-DELAY 60 USER", {Expect("CAPA"), Say("+OK"), Say("LOGIN-DELAY 0"), Say(".")}, 0},
+        {"LOGIN-DELAY 60 USER", {Expect("CAPA"), Say("+OK"), Say("UIDL"), Say(".")}, 60},
+        {nullptr, {Expect("CAPA"), Say("+OK"), Say("LOGIN-DELAY 120"), Say(".")}, 120},
+        {nullptr, {Expect("CAPA"), Say("-ERR")}, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Before ? c.Before : "none");
+        std::vector<TFakeStep> script{Say("+OK ready"), Expect("CAPA")};
+        if (c.Before)
+            script = script + std::vector<TFakeStep>{Say("+OK"), Say(c.Before), Say(".")};
+        else
+            script.push_back(Say("-ERR"));
+        TFakePop3Server server(
+            script + std::vector<TFakeStep>{Expect("USER joe"), Say("+OK"), Expect(Pass), Say("+OK")} +
+            c.After);
+        auto client = Client(server);
+        ASSERT_TRUE(client->Open());
+        EXPECT_EQ(client->LoginDelaySeconds(), c.Delay);
+        client->Close();
+        EXPECT_THAT(server.Mismatches(), ::testing::IsEmpty());
+    }
+}
