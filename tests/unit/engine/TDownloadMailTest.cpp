@@ -198,6 +198,19 @@ TMaildropFaults OneSessionAtATime()
     faults.MaxLoggedIn = 1;
     return faults;
 }
+TMaildropFaults LoginsApart(bool announced)
+{
+    TMaildropFaults faults;
+    faults.LoginDelaySeconds = 60;
+    faults.AnnounceLoginDelay = announced;
+    return faults;
+}
+TMaildropFaults RefuseLoginWith(std::string reply)
+{
+    TMaildropFaults faults;
+    faults.LoginRefusal = std::move(reply);
+    return faults;
+}
 TMaildropFaults GoneAfter(int sessions)
 {
     TMaildropFaults faults;
@@ -250,6 +263,44 @@ const std::vector<TFaultCase> FaultCases = {
                TReceiveOutcome::Disconnected,
                Range(1, 10, 5),
                {Missing, "error: Message 5 could not be retrieved: 127.0.0.1:"},
+               "Disconnected ..."},
+    // Logins a minute apart, announced in CAPA or not: one session does everything.
+    TFaultCase{"LoginDelayAnnounced",
+               10,
+               4,
+               LoginsApart(true),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    TFaultCase{"LoginDelayNotAnnounced",
+               10,
+               4,
+               LoginsApart(false),
+               false,
+               TReceiveOutcome::Finished,
+               Range(1, 10),
+               {},
+               "Finished ..."},
+    // A refusal that is not about the password is not called a wrong password.
+    TFaultCase{"LoginRefusedTemporarily",
+               3,
+               2,
+               RefuseLoginWith("-ERR [SYS/TEMP] Internal error occurred"),
+               false,
+               TReceiveOutcome::Disconnected,
+               {},
+               {"error: The server 127.0.0.1:"},
+               "Disconnected ..."},
+    TFaultCase{"LoginRefusedInUse",
+               3,
+               2,
+               RefuseLoginWith("-ERR [IN-USE] Unable to lock maildrop"),
+               false,
+               TReceiveOutcome::Disconnected,
+               {},
+               {"error: The mailbox on 127.0.0.1:"},
                "Disconnected ..."},
     TFaultCase{"LoginRefused",
                3,
@@ -711,3 +762,223 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest,
 } // namespace faults
 
 } // namespace
+
+namespace sessions {
+
+// --- servers that pace logins, lock the maildrop or hide mail from clients without UTF8 -------
+
+class SingleSessionTest : public ReceiveTest, public ::testing::WithParamInterface<bool>
+{};
+
+// A server that wants logins a minute apart, whether it says so in CAPA or only by refusing the
+// second login: the receive logs in once, says so, and with KeepSession the deletion of the trash
+// goes through that same session.
+TEST_P(SingleSessionTest, ALoginAMinuteApartServesTheWholeReceiveAndTheDeletion)
+{
+    const bool announced = GetParam();
+    TMaildropFaults faults;
+    faults.LoginDelaySeconds = 60;
+    faults.AnnounceLoginDelay = announced;
+    TFakeMaildrop server(TFakeMaildrop::Messages(20), faults);
+    Account(server.Port(), 8);
+    TReceiveConfig config = Config();
+    config.KeepSession = true;
+    TDownloadMail receive(User, Recorder, std::move(config));
+    const TReceiveReport report = receive.Run();
+
+    ASSERT_EQ(report.Outcome, TReceiveOutcome::Finished) << ::testing::PrintToString(Recorder.Lines());
+    EXPECT_TRUE(report.SingleSession);
+    EXPECT_EQ(Numbers(), Range(1, 20));
+    EXPECT_TRUE(Recorder.LinesStarting("error: ").empty());
+    const auto notes = Recorder.LinesStarting("note: ");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_THAT(notes[0], ::testing::HasSubstr(announced ? "allows one login every 60 seconds"
+                                                         : "[LOGIN-DELAY] Logins must be at least 60"));
+    EXPECT_EQ(server.Logins(), 1);
+
+    std::vector<std::size_t> trashed;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        if (User.Mails.At(i)->Number > 15)
+            trashed.push_back(i);
+    TrashMessages(User, trashed);
+    std::unique_ptr<retrieval::TPOP3Client> session = receive.TakeSession();
+    ASSERT_TRUE(session && session->IsOpen());
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, std::move(session), prompter);
+    std::int32_t serverCount = report.ServerCount;
+    const TEmptyTrashResult result = EmptyTrash(User, deletion, serverCount);
+    EXPECT_TRUE(result.Ran);
+    EXPECT_EQ(result.Deleted, 5u);
+    EXPECT_THAT(server.Deleted(), ElementsAre("uid-16", "uid-17", "uid-18", "uid-19", "uid-20"));
+    EXPECT_EQ(server.Logins(), 1);
+    EXPECT_TRUE(prompter.Log.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(LoginDelay, SingleSessionTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Announced" : "NotAnnounced"; });
+
+// A maildrop that one session locks: the counting session keeps it and goes on alone, instead of
+// the workers racing for the lock.
+TEST_F(ReceiveTest, ALockedMaildropIsReadInTheCountingSession)
+{
+    TMaildropFaults faults;
+    faults.MaxLoggedIn = 1;
+    TFakeMaildrop server(TFakeMaildrop::Messages(12), faults);
+    Account(server.Port(), 4);
+    TDownloadMail receive(User, Recorder, Config());
+    const TReceiveReport report = receive.Run();
+    EXPECT_EQ(report.Outcome, TReceiveOutcome::Finished);
+    EXPECT_TRUE(report.SingleSession);
+    EXPECT_EQ(Numbers(), Range(1, 12));
+    EXPECT_THAT(Recorder.LinesStarting("note: "),
+                ElementsAre(::testing::HasSubstr("[IN-USE] Mailbox is locked by another POP3 session")));
+}
+
+// A second receive (or a deletion) right after the first waits for the server's delay instead of
+// being refused, whether this program remembers its last login (the same account) or not (a new
+// start: the refusal tells, and CAPA gave the delay); the wait counts down in the status line.
+TEST_F(ReceiveTest, ALoginTooSoonWaitsForTheServersDelay)
+{
+    TMaildropFaults faults;
+    faults.LoginDelaySeconds = 1;
+    TFakeMaildrop server(TFakeMaildrop::Messages(3), faults);
+    Account(server.Port(), 2);
+    ASSERT_EQ(TDownloadMail(User, Recorder, Config()).Run().Outcome, TReceiveOutcome::Finished);
+
+    for (const bool sameAccount : {true, false}) {
+        SCOPED_TRACE(sameAccount ? "same account" : "fresh start");
+        accounts::TUser fresh;
+        fresh.SetID(User.ID());
+        fresh.Settings = User.Settings;
+        accounts::TUser& user = sameAccount ? User : fresh;
+        TReceiveRecorder recorder;
+        const auto started = std::chrono::steady_clock::now();
+        const TReceiveReport report = TDownloadMail(user, recorder, Config()).Run();
+        EXPECT_EQ(report.Outcome, TReceiveOutcome::Finished) << ::testing::PrintToString(recorder.Lines());
+        EXPECT_EQ(user.Mails.Count(), 3u);
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+        EXPECT_THAT(
+            recorder.LinesStarting("status: Waiting"),
+            ::testing::Contains("status: Waiting 1 s: the server allows one login every 1 seconds ..."));
+        EXPECT_TRUE(recorder.LinesStarting("error: ").empty());
+    }
+
+    // The deletion waits in the same way.
+    TrashMessages(User, {0});
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, Home / "VedOzurCache", prompter);
+    std::int32_t serverCount = 3;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(EmptyTrash(User, deletion, serverCount).Ran);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+    EXPECT_EQ(server.Deleted().size(), 1u);
+}
+
+// Stop ends a wait for the server's delay at once, in a receive and in a deletion, and nothing is
+// deleted.
+TEST_F(ReceiveTest, StopEndsAWaitForTheServersDelay)
+{
+    TMaildropFaults faults;
+    faults.LoginDelaySeconds = 60;
+    TFakeMaildrop server(TFakeMaildrop::Messages(3), faults);
+    Account(server.Port(), 2);
+    ASSERT_EQ(TDownloadMail(User, Recorder, Config()).Run().Outcome, TReceiveOutcome::Finished);
+
+    TReceiveRecorder recorder;
+    TDownloadMail second(User, recorder, Config());
+    recorder.OnLine = [&](const std::string& line) {
+        if (line.starts_with("status: Waiting"))
+            second.Stop();
+    };
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(second.Run().Outcome, TReceiveOutcome::Interrupted);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+
+    TrashMessages(User, {0});
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, Home / "VedOzurCache", prompter);
+    std::int32_t serverCount = 3;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        deletion.Stop();
+    });
+    EXPECT_FALSE(deletion.Delete(TrashedIndices(User), serverCount));
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_TRUE(server.Deleted().empty());
+    EXPECT_EQ(server.Logins(), 1);
+}
+
+// A deletion refused with [LOGIN-DELAY] by a server that never said how long to wait fails with
+// the server's words, and nothing is deleted.
+TEST_F(ReceiveTest, ADeletionRefusedForTheLoginDelaySaysWhy)
+{
+    TMaildropFaults faults;
+    faults.LoginDelaySeconds = 60;
+    faults.AnnounceLoginDelay = false;
+    TFakeMaildrop server(TFakeMaildrop::Messages(3), faults);
+    Account(server.Port(), 1);
+    ASSERT_EQ(TDownloadMail(User, Recorder, Config()).Run().Outcome, TReceiveOutcome::Finished);
+    TrashMessages(User, {0});
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, Home / "VedOzurCache", prompter);
+    std::int32_t serverCount = 3;
+    try {
+        EmptyTrash(User, deletion, serverCount);
+        FAIL() << "the deletion did not fail";
+    } catch (const TDeleteError& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("127.0.0.1:"));
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("[LOGIN-DELAY] Logins must be at least 60 seconds apart"));
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("Nothing was deleted"));
+    }
+    EXPECT_TRUE(server.Deleted().empty());
+    EXPECT_TRUE(User.TrashNotEmpty);
+}
+
+// A server that hides messages with raw UTF-8 headers from clients without UTF8: the receive asks
+// for UTF8, so every message shows its real sender and subject, the black-listed sender's three
+// messages are all caught, and all three are deleted.
+TEST_F(ReceiveTest, AsksForUtf8SoThatNoMessageIsHidden)
+{
+    auto black = std::make_shared<classify::TAddressList>();
+    black->Rows.push_back({"spammer@example.org", true, {}});
+    World.Lists = {black, std::make_shared<classify::TAddressList>()};
+    World.Options->DatabaseAction = 0; // black-listed senders go to the trash
+    auto raw = [](int n, const std::string& from, const std::string& subject) {
+        return "From: " + from + "\r\nSubject: " + subject + "\r\nMessage-ID: <" + std::to_string(n) +
+               ".raw@example.org>\r\n\r\nBody\r\n";
+    };
+    TMaildropFaults faults;
+    faults.Utf8 = true;
+    TFakeMaildrop server({raw(1, "spammer@example.org", "Скидки до 90 рублей"), TFakeMaildrop::Message(2),
+                          raw(3, "Jürgen <spammer@example.org>", "Grüße"),
+                          raw(4, "friend@example.org", "Café"),
+                          raw(5, "spammer@example.org", "Plain subject, but the sender is Ünal")},
+                         faults);
+    // The fifth message's raw byte is in its From line; its subject is plain.
+    Account(server.Port(), 2);
+    TDownloadMail receive(User, Recorder, Config());
+    const TReceiveReport report = receive.Run();
+    ASSERT_EQ(report.Outcome, TReceiveOutcome::Finished);
+
+    std::map<std::int32_t, const accounts::TMailMessage*> byNumber;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        byNumber[User.Mails.At(i)->Number] = User.Mails.At(i);
+    ASSERT_EQ(byNumber.size(), 5u);
+    EXPECT_EQ(byNumber[1]->Subject, "Скидки до 90 рублей");
+    EXPECT_EQ(byNumber[3]->FromName, "Jürgen");
+    EXPECT_EQ(byNumber[4]->Subject, "Café");
+    for (const auto& [n, record] : byNumber) {
+        EXPECT_NE(record->FromAddress, "postmaster") << n;
+        EXPECT_EQ(record->Trashed, n == 1 || n == 3 || n == 5) << n;
+    }
+
+    TScriptedPrompter prompter;
+    TDeleteMail deletion(User, Home / "VedOzurCache", prompter);
+    std::int32_t serverCount = report.ServerCount;
+    const TEmptyTrashResult result = EmptyTrash(User, deletion, serverCount);
+    EXPECT_TRUE(result.Ran);
+    EXPECT_THAT(server.Deleted(), ElementsAre("uid-1", "uid-3", "uid-5"));
+}
+
+} // namespace sessions
