@@ -99,6 +99,22 @@ TEST(ReceivingWindowTest, AnErrorBringsTheErrorsTabForward)
     EXPECT_FALSE(errors->topLevelItem(1)->icon(0).isNull());
 }
 
+// A note is not a failure: it joins the errors list with another icon and leaves the tab alone.
+TEST(ReceivingWindowTest, ANoteJoinsTheErrorsListWithoutTakingTheTab)
+{
+    TfReceivingMail window;
+    auto* tabs = Child<QTabWidget>(window, "pcDetails");
+    auto* errors = Child<QTreeWidget>(window, "lvErrors");
+    tabs->setCurrentIndex(0);
+    window.AddNote(QStringLiteral("One session for the whole receive"));
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    window.AddError(QStringLiteral("An error"));
+    ASSERT_EQ(errors->topLevelItemCount(), 2);
+    EXPECT_EQ(errors->topLevelItem(0)->text(0).toStdString(), "One session for the whole receive");
+    EXPECT_FALSE(errors->topLevelItem(0)->icon(0).isNull());
+    EXPECT_NE(errors->topLevelItem(0)->icon(0).cacheKey(), errors->topLevelItem(1)->icon(0).cacheKey());
+}
+
 TEST(ReceivingWindowTest, DetailsButtonAlternatesHeightAndCaption)
 {
     TfReceivingMail window;
