@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "retrieval/Pop3Errors.h"
 #include "retrieval/Pop3Reply.h"
+#include "retrieval/TPOP3Client.h"
 
 using namespace tarnwick::retrieval;
 
@@ -25,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t handedOut = 0;
     bool first = true;
     std::string line;
+    std::vector<std::string> lines;
     for (std::size_t at = 0; at < size; at += chunk) {
         splitter.Feed(bytes + at, std::min(chunk, size - at));
         for (;;) {
@@ -44,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     const TPop3Reply reply = ParseStatusLine(line);
                     if (reply.Text.size() >= line.size())
                         std::abort();
+                    if (ResponseCodeOf(reply.Text).size() > reply.Text.size())
+                        std::abort();
                 } catch (const TUnrecognizedReplyError& e) {
                     if (std::string(e.what()).find(UnrecognizedReplyText) != 0)
                         std::abort();
@@ -52,9 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             const auto unstuffed = UnstuffLine(line);
             if (!unstuffed) {
+                // The lines of a reply read as a capability list.
+                if (ParseCapabilities(lines).LoginDelaySeconds < 0)
+                    std::abort();
+                lines.clear();
                 first = true; // the next reply begins
                 continue;
             }
+            lines.emplace_back(*unstuffed);
             if (unstuffed->size() + 1 < line.size() || unstuffed->size() > line.size())
                 std::abort();
         }
