@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "EncodedWords.h"
 #include "GMimeSupport.h"
 #include "HeaderText.h"
 #include "core/TextUtils.h"
@@ -94,21 +95,50 @@ struct TMailbox
     std::string Address;
 };
 
+// Whether two parses of one address list have the same entries: as many, each a mailbox or a group
+// in both, and the groups' members alike.
+bool SameShape(InternetAddressList* a, InternetAddressList* b)
+{
+    const int countA = a ? internet_address_list_length(a) : 0;
+    const int countB = b ? internet_address_list_length(b) : 0;
+    if (countA != countB)
+        return false;
+    for (int i = 0; i < countA; ++i) {
+        InternetAddress* x = internet_address_list_get_address(a, i);
+        InternetAddress* y = internet_address_list_get_address(b, i);
+        if (INTERNET_ADDRESS_IS_GROUP(x) != INTERNET_ADDRESS_IS_GROUP(y) ||
+            INTERNET_ADDRESS_IS_MAILBOX(x) != INTERNET_ADDRESS_IS_MAILBOX(y))
+            return false;
+        if (INTERNET_ADDRESS_IS_GROUP(x) &&
+            !SameShape(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(x)),
+                       internet_address_group_get_members(INTERNET_ADDRESS_GROUP(y))))
+            return false;
+    }
+    return true;
+}
+
 // Walks an address list: every mailbox, members of groups in their place. An empty group is
 // written as its name followed by ":;" (as "undisclosed-recipients:;"), so that the reader sees
-// that the message named recipients it does not show.
-void AppendAddresses(InternetAddressList* list, std::string& text, TMailbox* first, bool& haveFirst)
+// that the message named recipients it does not show. The names come from named, a parse of the
+// same list with its encoded words joined (see AddressListText), when there is one.
+void AppendAddresses(InternetAddressList* list, InternetAddressList* named, std::string& text,
+                     TMailbox* first, bool& haveFirst)
 {
     const int count = internet_address_list_length(list);
     for (int i = 0; i < count; ++i) {
         InternetAddress* address = internet_address_list_get_address(list, i);
-        const char* rawName = internet_address_get_name(address);
+        InternetAddress* namedAddress = named ? internet_address_list_get_address(named, i) : address;
+        const char* rawName = internet_address_get_name(namedAddress);
         const std::string name = DisplayText(rawName ? rawName : "");
         if (INTERNET_ADDRESS_IS_GROUP(address)) {
             InternetAddressList* members =
                 internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address));
             if (members && internet_address_list_length(members) > 0) {
-                AppendAddresses(members, text, first, haveFirst);
+                AppendAddresses(members,
+                                named
+                                    ? internet_address_group_get_members(INTERNET_ADDRESS_GROUP(namedAddress))
+                                    : nullptr,
+                                text, first, haveFirst);
             } else {
                 if (!text.empty())
                     text += ", ";
@@ -145,7 +175,7 @@ std::string ForGMime(std::string_view value)
 
 std::string DecodeText(std::string_view value)
 {
-    const std::string text = ForGMime(value);
+    const std::string text = JoinEncodedWords(ForGMime(value));
     if (text.empty())
         return {};
     gmime::TGCharPtr decoded(g_mime_utils_header_decode_text(gmime::HeaderOptions(), text.c_str()));
@@ -158,9 +188,21 @@ std::string AddressListText(std::string_view value, TMailbox* first, bool& haveF
     if (text.empty())
         return {};
     gmime::TAddressListPtr list(internet_address_list_parse(gmime::HeaderOptions(), text.c_str()));
+    if (!list)
+        return {};
+    // The display names need the encoded words joined (see JoinEncodedWords), but an encoded word
+    // can also stand where GMime takes it for an address ("<=?utf-8?q?x?=@example.com>"), and
+    // addresses stay as written. So the joined text is parsed apart, and its names are taken only
+    // when both parses found the same entries.
+    const std::string joined = JoinEncodedWords(text);
+    gmime::TAddressListPtr named;
+    if (joined != text) {
+        named.reset(internet_address_list_parse(gmime::HeaderOptions(), joined.c_str()));
+        if (named && !SameShape(list.get(), named.get()))
+            named.reset();
+    }
     std::string out;
-    if (list)
-        AppendAddresses(list.get(), out, first, haveFirst);
+    AppendAddresses(list.get(), named.get(), out, first, haveFirst);
     return out;
 }
 

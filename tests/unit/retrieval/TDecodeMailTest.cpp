@@ -215,7 +215,20 @@ INSTANTIATE_TEST_SUITE_P(
                      Expect(PriorityNormal, false, "Broken? Name", "broken@example.com",
                             "Broken? Name <broken@example.com>", "=?utf-8?B?unterminated <to@example.com>",
                             "", "nul byte and \u00c3 cut", "", TMailMessage::NoDate, false,
-                            "MsgIDPrefixBroken~63~32Namebroken@example.com")}),
+                            "MsgIDPrefixBroken~63~32Namebroken@example.com")},
+        // Every field of interest in adjacent base64 words with padding, characters cut between
+        // words; without a Message-Id the whole sender's name goes into the cache name.
+        TFixtureCase{
+            "AdjacentEncodedWords.eml",
+            Expect(
+                PriorityNormal, false, "\u041e\u0442\u0434\u0435\u043b \u043f\u0440\u043e\u0434\u0430\u0436",
+                "sale@example.ru",
+                "\u041e\u0442\u0434\u0435\u043b \u043f\u0440\u043e\u0434\u0430\u0436 <sale@example.ru>",
+                "\u041c\u0430\u0440\u0438\u044f <maria@example.org>", "",
+                "\u0421\u043a\u0438\u0434\u043a\u0430 500 \u0440\u0443\u0431\u043b\u0435\u0439",
+                "\u041e\u041e\u041e \u0420\u043e\u043c\u0430\u0448\u043a\u0430", 1057049557000, true,
+                "MsgIDPrefix~208~158~209~130~208~180~208~181~208~187~32~208~191~209~128~208~190~208~180~208~"
+                "176~208~182sale@example.ru01-07-2003")}),
     [](const auto& info) {
         std::string name = info.param.File;
         return name.substr(0, name.find('.'));
