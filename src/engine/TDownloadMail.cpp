@@ -220,6 +220,17 @@ void TDownloadMail::Receive()
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Retrieving list of messages ..."); });
         count = Counter_->MessageCount();
         loginDelay = Counter_->LoginDelaySeconds();
+        // Sizes and unique ids of all messages in two listings, so that pipelining workers need
+        // only "UIDL n" and "TOP n 0" per message (a server's work per message, on a fast network
+        // the limit). A refused or malformed listing leaves the workers asking LIST n.
+        const retrieval::TCapabilities& capabilities = Counter_->Capabilities();
+        if (count > 0 && !Settings_.FullMessage && capabilities.Pipelining && capabilities.Uidl) {
+            try {
+                if (std::optional<retrieval::TMaildropListing> listing = Counter_->Listing(count))
+                    State_->SetListing(std::move(*listing));
+            } catch (const retrieval::TProtocolError&) {
+            }
+        }
         State_->Notify([](TReceiveObserver& o) { o.SetStatus("Connecting ..."); });
     } catch (const core::TError& error) {
         CounterSessionLost(Cause(error));

@@ -160,27 +160,47 @@ void TPOP3ClientThread::RunPipelined(bool withUidl)
     // Up to PipelineDepth messages are in flight: their commands are sent before the replies of the
     // earlier ones are read, so the round trips overlap. Numbers come from the shared counter as
     // they are sent; every reply is checked against the message it must answer, so a server that
-    // gets out of step ends the session instead of filing a header under another number.
-    std::deque<std::int32_t> inFlight;
+    // gets out of step ends the session instead of filing a header under another number. With the
+    // counting session's listing a message needs only "UIDL n" and "TOP n 0".
+    struct TInFlight
+    {
+        std::int32_t Number;
+        bool Listed; // asked with UIDL n and TOP n 0 only
+    };
+    std::deque<TInFlight> inFlight;
     bool broken = false;
     for (;;) {
         while (!broken && inFlight.size() < PipelineDepth && !Terminated_ && !State_.StopRequested()) {
             const std::optional<std::int32_t> n = State_.Take();
             if (!n)
                 break;
-            inFlight.push_back(*n);
+            const bool listed = withUidl && State_.Listing();
+            inFlight.push_back({*n, listed});
             try {
-                Client_.SendFetch(*n, withUidl);
+                if (listed)
+                    Client_.SendIdentity(*n, true);
+                else
+                    Client_.SendFetch(*n, withUidl);
             } catch (const std::exception&) {
                 broken = true;
             }
         }
         if (inFlight.empty() || broken)
             break;
-        const std::int32_t n = inFlight.front();
+        const auto [n, listed] = inFlight.front();
         inFlight.pop_front();
         try {
-            Handle(n, Client_.ReadFetch(n, withUidl));
+            if (!listed) {
+                Handle(n, Client_.ReadFetch(n, withUidl));
+            } else if (std::optional<retrieval::TFetchResult> fetched = ReadListed(n)) {
+                Handle(n, std::move(*fetched));
+            } else {
+                // The session numbers its messages otherwise than the counting session did (another
+                // program changed the maildrop): the listing no longer holds for anyone, and the
+                // message is fetched again with LIST n.
+                State_.DropListing();
+                State_.Return(n);
+            }
         } catch (const retrieval::TProtocolError& error) {
             // The server refused this message after all its replies were read: still in step.
             State_.Refused(n, Cause(error));
@@ -196,8 +216,23 @@ void TPOP3ClientThread::RunPipelined(bool withUidl)
             break;
     }
     // Numbers asked for on a broken session were never answered: they go back as they were.
-    for (const std::int32_t n : inFlight)
-        State_.Return(n);
+    for (const TInFlight& message : inFlight)
+        State_.Return(message.Number);
+}
+
+std::optional<retrieval::TFetchResult> TPOP3ClientThread::ReadListed(std::int32_t n)
+{
+    retrieval::TPOP3Client::TIdentity identity = Client_.ReadIdentity(n, true);
+    const retrieval::TMaildropListing* listing = State_.Listing();
+    const auto at = static_cast<std::size_t>(n - 1);
+    if (!listing || at >= listing->Sizes.size() || listing->Sizes[at] < 0 ||
+        listing->UniqueIds[at] != identity.UniqueId)
+        return std::nullopt;
+    return retrieval::TFetchResult{std::move(identity.Header.Header),
+                                   std::move(identity.Header.CacheName),
+                                   listing->Sizes[at],
+                                   std::move(identity.UniqueId),
+                                   {}};
 }
 
 void TPOP3ClientThread::Handle(std::int32_t n, retrieval::TFetchResult fetched)

@@ -57,6 +57,9 @@ private:
     void RunOneByOne();
     void RunPipelined(bool withUidl);
     void Handle(std::int32_t n, retrieval::TFetchResult fetched);
+    // The replies to "UIDL n" and "TOP n 0", with the size from the counting session's listing;
+    // nothing when the listing names another message under n.
+    std::optional<retrieval::TFetchResult> ReadListed(std::int32_t n);
     // What a failure says, with the server it came from.
     std::string Cause(const std::exception& error) const;
 

@@ -24,6 +24,16 @@ void TReceiveState::SetServerCount(std::int32_t count)
     TakenCount_ = 0;
 }
 
+void TReceiveState::SetListing(retrieval::TMaildropListing listing)
+{
+    Listing_ = std::move(listing);
+}
+
+const retrieval::TMaildropListing* TReceiveState::Listing() const
+{
+    return Listing_ && !ListingDropped_.load() ? &*Listing_ : nullptr;
+}
+
 std::optional<std::int32_t> TReceiveState::Take()
 {
     std::lock_guard lock(DownloadLock());

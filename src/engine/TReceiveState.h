@@ -15,6 +15,7 @@
 
 #include "TReceiveObserver.h"
 #include "accounts/TUser.h"
+#include "retrieval/TPOP3Client.h"
 
 namespace tarnwick::engine {
 
@@ -35,6 +36,14 @@ public:
 
     void SetServerCount(std::int32_t count);
     std::int32_t ServerCount() const { return ServerCount_; }
+
+    // The sizes and unique ids the counting session listed, set before the workers start. A worker
+    // that finds a message's unique id as listed takes its size from here instead of asking LIST n;
+    // one that finds another id drops the listing for the whole receive (the numbering changed).
+    void SetListing(retrieval::TMaildropListing listing);
+    // Nothing when there is none or it was dropped.
+    const retrieval::TMaildropListing* Listing() const;
+    void DropListing() { ListingDropped_ = true; }
 
     // The next message number for a worker, under DownloadLock: a number to fetch again comes
     // first, then the counter goes up by one; nothing when every number has been taken.
@@ -103,6 +112,8 @@ private:
     TReceiveObserver& Observer_;
     std::string DisplayName_;
     std::int32_t ServerCount_ = 0;
+    std::optional<retrieval::TMaildropListing> Listing_;
+    std::atomic<bool> ListingDropped_{false};
     // Under DownloadLock():
     std::int32_t TakenCount_ = 0;
     std::int32_t Listed_ = 0;

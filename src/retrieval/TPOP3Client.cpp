@@ -529,6 +529,56 @@ std::optional<std::vector<TUidlEntry>> TPOP3Client::Uidl()
     return entries;
 }
 
+std::optional<TMaildropListing> TPOP3Client::Listing(std::int32_t count)
+{
+    Connection_.Write("LIST\r\nUIDL\r\n");
+    TMaildropListing listing;
+    listing.Sizes.assign(static_cast<std::size_t>(std::max(count, 0)), -1);
+    listing.UniqueIds.resize(listing.Sizes.size());
+    std::vector<bool> seen;
+    bool malformed = false;
+    // Reads one listing; `take` keeps the value of message n and says whether it is sound.
+    auto read = [&](const std::function<bool(std::size_t, std::string_view)>& take, const char* what) {
+        if (!ReadReply().Ok)
+            return false;
+        seen.assign(listing.Sizes.size(), false);
+        ReadMultiLine(
+            [&](std::string_view line) {
+                const auto [number, value] = SplitFirstBlank(line);
+                const std::optional<std::int32_t> n = core::ParseInt32(number);
+                if (!n || *n < 1) {
+                    malformed = true;
+                } else if (*n <= count) {
+                    const auto at = static_cast<std::size_t>(*n - 1);
+                    malformed = malformed || seen[at] || !take(at, value);
+                    seen[at] = true;
+                }
+            },
+            MaxUidlBytes,
+            std::string("The ") + what + " listing is larger than " + std::to_string(MaxUidlBytes) +
+                " bytes");
+        return true;
+    };
+    const bool listed = read(
+        [&](std::size_t at, std::string_view value) {
+            const std::optional<std::int32_t> size = core::ParseInt32(SplitFirstBlank(value).first);
+            listing.Sizes[at] = size && *size >= 0 ? *size : -1;
+            return listing.Sizes[at] >= 0;
+        },
+        "size");
+    const bool identified = read(
+        [&](std::size_t at, std::string_view value) {
+            listing.UniqueIds[at] = core::Trim(value);
+            return !listing.UniqueIds[at].empty();
+        },
+        "unique id");
+    if (malformed)
+        throw TProtocolError("The server sent a malformed listing of its messages");
+    if (!listed || !identified)
+        return std::nullopt;
+    return listing;
+}
+
 std::optional<std::string> TPOP3Client::Uidl(std::int32_t n)
 {
     Send("UIDL " + std::to_string(n));

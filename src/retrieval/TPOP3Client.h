@@ -59,6 +59,14 @@ struct TUidlEntry
     bool operator==(const TUidlEntry&) const = default;
 };
 
+// Every message's size and unique id in one session's numbering: entry k is message k + 1. A
+// message that a listing leaves out has the size -1 or an empty id.
+struct TMaildropListing
+{
+    std::vector<std::int32_t> Sizes;
+    std::vector<std::string> UniqueIds;
+};
+
 // One POP3 session (RFC 1939) with one account's server: login with USER/PASS, counting, headers,
 // whole messages into the message cache, deletion. Plain, STLS or implicit TLS as the account
 // says. Used by one thread at a time; Abort() may come from any thread.
@@ -142,6 +150,10 @@ public:
     std::optional<std::vector<TUidlEntry>> Uidl();
     // The unique id of message n, or nothing when the server does not offer UIDL.
     std::optional<std::string> Uidl(std::int32_t n);
+    // "LIST" and "UIDL" sent together (the server must offer PIPELINING), for messages 1 to
+    // `count`; nothing when the server refuses either. A listing that names a message twice or is
+    // not "number value" lines throws TProtocolError (after both were read: still in step).
+    std::optional<TMaildropListing> Listing(std::int32_t count);
 
     // Size of the message last fetched, in bytes.
     std::int32_t LastSize() const { return LastSize_; }

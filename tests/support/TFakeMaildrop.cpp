@@ -247,6 +247,13 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                     std::to_string(total) + "\r\n";
         } else if (verb == "NOOP") {
             reply = "+OK\r\n";
+        } else if (verb == "LIST" && argument.empty()) {
+            reply = "+OK\r\n";
+            for (std::int32_t n = 1; n <= count(); ++n)
+                if (!marked.contains(n))
+                    reply += std::to_string(n) + " " +
+                             std::to_string(text(std::min(listed(n), count())).size()) + "\r\n";
+            reply += ".\r\n";
         } else if (verb == "LIST" && message(argument)) {
             const std::int32_t n = message(argument);
             reply = "+OK " + std::to_string(listed(n)) + " " + std::to_string(text(n).size()) + "\r\n";
@@ -257,7 +264,8 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
                 reply = "+OK\r\n";
                 for (std::int32_t n = 1; n <= count(); ++n)
                     if (!marked.contains(n))
-                        reply += std::to_string(n) + " " + view[n - 1].UniqueId + "\r\n";
+                        reply += std::to_string(n) + " " +
+                                 view[listed(n) <= count() ? listed(n) - 1 : 0].UniqueId + "\r\n";
                 reply += ".\r\n";
             }
         } else if (verb == "UIDL" && message(argument)) {

@@ -23,7 +23,8 @@ struct TReplyFault
     {
         Garble,      // the status word loses its sign: "OK" / "ERR"
         ExtraLine,   // one empty line more after the reply
-        OtherNumber, // LIST n / UIDL n answered with the listing of message n + 1
+        OtherNumber, // LIST n / UIDL n answered with the listing of message n + 1; the LIST and
+                     // UIDL listings give each number the size and id of the next message
         Cut,         // the status line and part of the reply, then the connection closes
         Refuse,      // "-ERR" with a reason of the server's
     };
