@@ -19,6 +19,13 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
+// Queries at the server at once. dnsmasq drops queries from its socket's buffer when a few hundred
+// arrive together (500 at once lost a fifth of them here), and every dropped one would cost its
+// resolver a time-out: beyond this many, due queries wait for answers to come back. dnsmasq
+// answers its local names within microseconds, so the wait is that short.
+constexpr std::size_t MaxAtServer = 128;
+constexpr auto Lost = std::chrono::seconds(1);
+
 sockaddr_in Loopback(int port)
 {
     sockaddr_in address{};
@@ -123,23 +130,41 @@ void TDnsDelayRelay::Run()
     {
         sockaddr_in Address{};
         std::uint16_t Id = 0;
-        bool Waiting = false;
+        bool Waiting = false;  // the answer has not gone back yet
+        bool AtServer = false; // sent on and counted in `atServer`
+        TClock::time_point Sent;
     };
     std::deque<THeld> held; // in arrival order, so the due times ascend
     // By the relay's id. Ids go round; an answer takes well under a second, so a slot is long free
     // when its id comes round again after 65,536 queries.
     std::vector<TAsker> askers(65536);
     std::uint16_t nextId = 0;
+    // The relay's ids at the server, oldest first, and how many of them are still unanswered.
+    std::deque<std::uint16_t> sent;
+    std::size_t atServer = 0;
     unsigned char buffer[4096];
     while (!Stop_) {
         auto now = TClock::now();
-        while (!held.empty() && held.front().Due <= now) {
+        // A query the server has not answered within a second is not waited for any longer.
+        while (!sent.empty() && (!askers[sent.front()].AtServer || now - askers[sent.front()].Sent > Lost)) {
+            if (askers[sent.front()].AtServer) {
+                askers[sent.front()].AtServer = false;
+                --atServer;
+            }
+            sent.pop_front();
+        }
+        while (!held.empty() && held.front().Due <= now && atServer < MaxAtServer) {
+            const std::uint16_t id = IdOf(held.front().Packet.data());
             ::send(UpstreamSocket_, held.front().Packet.data(), held.front().Packet.size(), 0);
+            askers[id].AtServer = true;
+            askers[id].Sent = now;
+            sent.push_back(id);
+            ++atServer;
             held.pop_front();
         }
         // Wake for the next due query to the millisecond, and at least every 5 ms to see Stop.
         auto wait = std::chrono::milliseconds(5);
-        if (!held.empty())
+        if (!held.empty() && atServer < MaxAtServer)
             wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(held.front().Due - now));
         pollfd fds[2] = {{ClientSocket_, POLLIN, 0}, {UpstreamSocket_, POLLIN, 0}};
         if (::poll(fds, 2, static_cast<int>(wait.count())) <= 0)
@@ -173,6 +198,10 @@ void TDnsDelayRelay::Run()
                 if (n < 12)
                     continue;
                 TAsker& asker = askers[IdOf(buffer)];
+                if (asker.AtServer) {
+                    asker.AtServer = false;
+                    --atServer;
+                }
                 if (!asker.Waiting)
                     continue;
                 asker.Waiting = false;
