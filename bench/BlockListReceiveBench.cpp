@@ -156,11 +156,11 @@ void EnableZones(int count)
 
 int Receive(char** argv)
 {
+    accounts::TUser user;
+    SetUpUser(user, argv);
     const int zones = ToInt(argv[7], "ZONES", 0, static_cast<int>(Zones.size()));
     const auto listings = ReadListings(argv[8]);
     const int delayMs = ToInt(argv[9], "DNS_DELAY_MS", 0, 10000);
-    accounts::TUser user;
-    SetUpUser(user, argv);
 
     // Every zone with its test points (2.0.0.127 listed, 1.0.0.127 not) and its listings; every
     // other name below the zones' domain does not exist.
