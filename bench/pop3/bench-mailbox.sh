@@ -2,7 +2,10 @@
 # a mailbox of MESSAGES generated messages (tests/fixtures/pop3/Plain.eml with its own Message-ID
 # each, 235 bytes, 6 header lines).
 #
-#   bench_mailbox USER PASSWORD MESSAGES STORAGE WORK_DIR
+#   bench_mailbox USER PASSWORD MESSAGES STORAGE WORK_DIR [GENERATOR ARGS...]
+#
+# With a GENERATOR, the messages are its own instead: it is run as `GENERATOR ARGS... MAILDIR
+# MESSAGES` and writes MESSAGES messages into the new/ folder of the Maildir MAILDIR.
 #
 # The messages are written as a Maildir below WORK_DIR (it must be readable by the mail user) and,
 # with STORAGE=mdbox, imported with doveadm into Dovecot's own mdbox storage, as a server that keeps
@@ -11,9 +14,13 @@
 # every session.
 bench_mailbox() {
     local user=$1 password=$2 messages=$3 storage=$4 work=$5
+    shift 5
     local mailhome="$DOVECOT_DIR/home/$user" source="$work/source"
     mkdir -p "$mailhome"
-    python3 - "$source" "$messages" "$root/tests/fixtures/pop3/Plain.eml" <<'PY'
+    if [ $# -gt 0 ]; then
+        "$@" "$source" "$messages"
+    else
+        python3 - "$source" "$messages" "$root/tests/fixtures/pop3/Plain.eml" <<'PY'
 import os, sys
 maildir, count, sample = sys.argv[1], int(sys.argv[2]), open(sys.argv[3], "rb").read()
 for sub in ("cur", "new", "tmp"):
@@ -24,6 +31,7 @@ for n in range(1, count + 1):
     with open(os.path.join(maildir, "new", "%07d.M%d.bench" % (n, n)), "wb") as f:
         f.write(message)
 PY
+    fi
     case "$storage" in
     maildir)
         mv "$source" "$mailhome/Maildir"
