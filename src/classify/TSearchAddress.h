@@ -16,7 +16,8 @@ class TLookupCache;
 // The relay addresses asked about per message. A message passes a handful of relays, forwarded
 // and list mail a dozen or two; beyond that the Received lines are padding meant to slow the
 // check down. 32 addresses keep a message with one or two zones within one group of queries
-// (TDnsResolver::MaxInFlight), i.e. within one query time-out even against silent servers.
+// (TDnsResolver::MaxInFlight), i.e. within one query time-out even against silent servers, and a
+// small share of what a receive's queue sends at once (TDnsQueue::MaxInFlight).
 inline constexpr std::size_t MaxRelayAddresses = 32;
 
 // The addresses a lookup asks about: the first MaxRelayAddresses distinct ones, in the given
