@@ -37,9 +37,12 @@ std::string OneAfterTheOther(TDnsResolver& resolver)
 
 void Concurrent(benchmark::State& state)
 {
-    TSearchAddress search(Zones);
-    for (auto _ : state)
+    for (auto _ : state) {
+        // A lookup of its own each time: a lookup that is kept answers a repeated relay from its
+        // cache of answers, without asking again.
+        TSearchAddress search(Zones);
         benchmark::DoNotOptimize(search.Lookup(Headers));
+    }
 }
 
 void Sequential(benchmark::State& state)

@@ -43,6 +43,12 @@ TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::str
                     TClassifySources::Process())
 {}
 
+TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
+                             std::shared_ptr<TLookupCache> cache)
+    : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones), std::move(cache)),
+                    TClassifySources::Process())
+{}
+
 TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlockListLookup> lookup,
                              TClassifySources sources)
     : User_(user)
@@ -65,43 +71,62 @@ std::uint8_t TDispatchMail::ClassifyMessage(const accounts::TMailMessage& messag
 
 TClassifyReport TDispatchMail::Explain(const accounts::TMailMessage& message)
 {
-    // One snapshot of each per message: a change made meanwhile counts from the next message.
-    const TListsState lists = Sources_.Lists();
-    const std::shared_ptr<const core::TOptionRec> options = Sources_.Options();
+    return Begin(message).Finish();
+}
 
-    TClassifyReport report;
+TPendingClassification TDispatchMail::Begin(const accounts::TMailMessage& message)
+{
+    // One snapshot of each per message: a change made meanwhile counts from the next message.
+    TPendingClassification pending;
+    pending.Lists_ = Sources_.Lists();
+    pending.Options_ = Sources_.Options();
+
+    TClassifyReport& report = pending.Report_;
     report.Sender = message.FromAddress;
     report.Servers = Lookup_->Servers();
-    if (IsEnabledMember(*lists.White, report.Sender)) {
+    if (IsEnabledMember(*pending.Lists_.White, report.Sender)) {
         report.WhiteListed = true;
         report.Result = ResultGood;
-        return report;
+        return pending;
     }
-
     // The spam databases are asked for every message that is not white-listed, before the black
     // list is consulted.
-    TLookupResult lookup = Lookup_->LookupDetailed(message.Headers);
+    pending.Lookup_ = Lookup_->StartLookup(message.Headers);
     report.LookupRan = true;
-    report.Relays = std::move(lookup.Addresses);
+    return pending;
+}
+
+bool TPendingClassification::Ready() const
+{
+    return !Lookup_ || Lookup_->Ready();
+}
+
+TClassifyReport TPendingClassification::Finish() const
+{
+    TClassifyReport report = Report_;
+    if (!Lookup_)
+        return report;
+    const TLookupResult& lookup = Lookup_->Result();
+    report.Relays = lookup.Addresses;
     report.RelaysFound = lookup.RelaysFound;
-    report.LookupText = std::move(lookup.Text);
+    report.LookupText = lookup.Text;
     report.LookupAborted = lookup.Aborted;
 
-    report.BlackListed = IsEnabledMember(*lists.Black, report.Sender);
+    report.BlackListed = IsEnabledMember(*Lists_.Black, report.Sender);
     report.DatabaseHit = report.LookupText.find('1') != std::string::npos;
     report.Plausible = IsPlausibleAddress(report.Sender);
     if (report.BlackListed || report.DatabaseHit || !report.Plausible) {
         report.OptionUsed = "DatabaseAction";
-        report.OptionValue = options->DatabaseAction;
-        report.Result = options->DatabaseAction == 0   ? ResultTrash
-                        : options->DatabaseAction == 1 ? ResultSpam
-                                                       : ResultGood;
+        report.OptionValue = Options_->DatabaseAction;
+        report.Result = Options_->DatabaseAction == 0   ? ResultTrash
+                        : Options_->DatabaseAction == 1 ? ResultSpam
+                                                        : ResultGood;
     } else {
         report.OptionUsed = "ResponseAction";
-        report.OptionValue = options->ResponseAction;
-        report.Result = options->ResponseAction == 0   ? ResultTrash
-                        : options->ResponseAction == 1 ? ResultQuestionable
-                                                       : ResultGood;
+        report.OptionValue = Options_->ResponseAction;
+        report.Result = Options_->ResponseAction == 0   ? ResultTrash
+                        : Options_->ResponseAction == 1 ? ResultQuestionable
+                                                        : ResultGood;
     }
     return report;
 }

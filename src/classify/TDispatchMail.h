@@ -19,6 +19,8 @@ namespace tarnwick::classify {
 
 class TBlockListLookup;
 class TDnsCancel;
+class TLookupCache;
+class TPendingLookup;
 
 // The classification result, one byte.
 inline constexpr std::uint8_t ResultGood = 0;
@@ -60,9 +62,35 @@ struct TClassifyReport
     std::uint8_t Result = ResultGood;
 };
 
+// One message's classification under way (TDispatchMail::Begin): the lists and options as they
+// were when it began, what the white list said, and the block-list lookup, whose answers may still
+// be coming. Finish decides as TDispatchMail::Explain does. Movable; Ready and Finish from the
+// thread that holds it.
+class TPendingClassification
+{
+public:
+    // The lookup is over (or there is none): Finish does not wait.
+    bool Ready() const;
+    // Waits for the lookup (at most its time-out, and not at all once it was stopped) and decides.
+    TClassifyReport Finish() const;
+
+private:
+    friend class TDispatchMail;
+
+    TClassifyReport Report_; // the sender, the servers and the white list's say so far
+    TListsState Lists_;
+    std::shared_ptr<const core::TOptionRec> Options_;
+    std::shared_ptr<TPendingLookup> Lookup_; // none for a white-listed sender
+};
+
 // The download-time classifier, one per download worker: decides from the sender address, the two
 // lists, the spam databases and the two actions whether a message is good, goes into the trash, or
-// is shown marked as spam or questionable. It keeps nothing between messages.
+// is shown marked as spam or questionable. It keeps nothing between messages; the answers of the
+// spam databases may be shared with the other workers through a TLookupCache.
+//
+// Begin starts a message's classification and returns before the spam databases have answered, so
+// that the worker can fetch the next message meanwhile; Finish decides once the answers are in.
+// ClassifyMessage and Explain do both at once.
 //
 // Abort() (any thread, for the receive's Stop) ends a running spam-database lookup at once and makes
 // every later one return at once. The classification still completes, deterministically: answers
@@ -80,6 +108,9 @@ public:
     // The same with a stop signal shared with other classifiers and the self-test (see TDnsCancel).
     TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
                   std::shared_ptr<TDnsCancel> cancel);
+    // The same asking through a cache of answers shared with other classifiers (and its signal).
+    TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
+                  std::shared_ptr<TLookupCache> cache);
     TDispatchMail(const accounts::TUserID& user, std::unique_ptr<TBlockListLookup> lookup,
                   TClassifySources sources);
     ~TDispatchMail();
@@ -90,6 +121,9 @@ public:
     std::uint8_t ClassifyMessage(const accounts::TMailMessage& message);
     // The same decision with everything that went into it.
     TClassifyReport Explain(const accounts::TMailMessage& message);
+    // Takes the lists and options, consults the white list and starts the lookup; returns at once.
+    // The message is not needed afterwards.
+    TPendingClassification Begin(const accounts::TMailMessage& message);
 
     // Stops the lookup now and for good (TBlockListLookup::Abort). Any thread.
     void Abort() noexcept;

@@ -3,8 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tarnwick::classify {
@@ -83,6 +88,70 @@ private:
     struct TChannel;
     std::shared_ptr<TDnsCancel> Cancel_;
     std::unique_ptr<TChannel> Channel_;
+};
+
+// Address (A) queries from any thread through one c-ares channel, served by a thread of its own:
+// a query is handed in and answered later, so many are outstanding at once and nobody waits for
+// them. The servers are chosen as for TDnsResolver. Each query gets at most
+// TDnsResolver::QueryTimeout from when it goes out; at most MaxInFlight go out at once, the rest
+// wait their turn in the order they came. When the stop signal is raised every outstanding query is
+// cancelled at once and every later one is answered at once, unresolved and marked stopped.
+class TDnsQueue
+{
+public:
+    // Queries out at once; c-ares keeps them apart by their ids, and a server sees no burst larger.
+    static constexpr std::size_t MaxInFlight = 256;
+
+    // The answer to a query, and whether it was cut short by the stop signal (or never went out
+    // because of it). A time-out or a failure is an unresolved answer that was not stopped.
+    using TDone = std::function<void(const TDnsAnswer& answer, bool stopped)>;
+
+    // Throws core::TError when c-ares cannot be set up or the list of servers is malformed. An empty
+    // list means TARNWICK_DNS_SERVERS or the system's configuration; no signal makes one of its own.
+    TDnsQueue(const std::string& servers, std::shared_ptr<TDnsCancel> cancel);
+    // Cancels what is outstanding (each `done` runs, stopped) and ends the thread.
+    ~TDnsQueue();
+    TDnsQueue(const TDnsQueue&) = delete;
+    TDnsQueue& operator=(const TDnsQueue&) = delete;
+
+    // Hands a query in; any thread. `done` runs once: on the queue's thread, or at once on the
+    // caller's when the signal is already raised or the name cannot be asked (a zero byte in it).
+    // `done` must not block: it holds up every other answer.
+    void Resolve(std::string name, TDone done);
+
+    const std::shared_ptr<TDnsCancel>& Cancel() const noexcept { return Cancel_; }
+
+private:
+    struct TQuery;
+    struct TChannel;
+    struct TRequest
+    {
+        std::string Name;
+        TDone Done;
+    };
+
+    void Run();
+    // Sends waiting queries while fewer than MaxInFlight are out.
+    void SendWaiting();
+    // Gives every query past its time an unresolved answer; the time until the next one expires.
+    std::chrono::milliseconds ExpireOverdue();
+    // Ends every query, sent or waiting, as stopped.
+    void StopAll();
+    static void OnAnswer(void* arg, int status, int timeouts, unsigned char* abuf, int alen);
+
+    std::shared_ptr<TDnsCancel> Cancel_;
+    std::unique_ptr<TChannel> Channel_;
+    int WakeFd_ = -1; // an eventfd: new requests, or the end
+
+    std::mutex Mutex_;
+    std::deque<TRequest> Incoming_; // under Mutex_
+    bool Quit_ = false;             // under Mutex_: the destructor asked the thread to end
+    bool Stopped_ = false;          // under Mutex_: every later request is answered at once
+
+    // Only the queue's thread touches these.
+    std::deque<TRequest> Waiting_;
+    std::list<TQuery> InFlight_; // in the order sent, so their time limits ascend
+    std::thread Thread_;
 };
 
 } // namespace tarnwick::classify

@@ -4,6 +4,7 @@
 
 #include "TDecodeIp.h"
 #include "TDnsResolver.h"
+#include "TLookupCache.h"
 #include "TReadDatabaseSettings.h"
 #include "core/Errors.h"
 
@@ -52,21 +53,115 @@ std::string ReversedAddress(std::string_view ip)
     return reversed;
 }
 
+TPendingLookup::TPendingLookup(TLookupResult result)
+    : Result_(std::move(result))
+    , Done_(true)
+{}
+
+TPendingLookup::TPendingLookup(TLookupResult started, std::size_t servers)
+    : Result_(std::move(started))
+    , Servers_(servers)
+    , Listed_(Result_.Addresses.size() * servers, false)
+    , Missing_(Listed_.size())
+{
+    if (Missing_ == 0)
+        Finish();
+}
+
+bool TPendingLookup::Ready() const
+{
+    std::lock_guard lock(Mutex_);
+    return Done_;
+}
+
+void TPendingLookup::Wait() const
+{
+    std::unique_lock lock(Mutex_);
+    Over_.wait(lock, [this] { return Done_; });
+}
+
+const TLookupResult& TPendingLookup::Result() const
+{
+    Wait();
+    // Fixed from now on, so it is read without the lock.
+    return Result_;
+}
+
+void TPendingLookup::Answer(std::size_t index, bool listed, bool stopped)
+{
+    {
+        std::lock_guard lock(Mutex_);
+        if (Done_ || index >= Listed_.size())
+            return;
+        Listed_[index] = listed;
+        Stopped_ = Stopped_ || stopped;
+        if (--Missing_ > 0)
+            return;
+        Finish();
+    }
+    Over_.notify_all();
+}
+
+void TPendingLookup::Stop()
+{
+    {
+        std::lock_guard lock(Mutex_);
+        if (Done_)
+            return;
+        Stopped_ = true;
+        Finish();
+    }
+    Over_.notify_all();
+}
+
+void TPendingLookup::Finish()
+{
+    // The text is composed in address order and server order, whatever order the answers came in.
+    std::size_t next = 0;
+    for (std::size_t a = 0; a < Result_.Addresses.size(); ++a) {
+        std::vector<bool> hits;
+        std::string part = "(";
+        for (std::size_t s = 0; s < Servers_; ++s) {
+            const bool hit = Listed_[next++];
+            hits.push_back(hit);
+            part += hit ? "1 " : "X ";
+        }
+        part += ")";
+        Result_.Hits.push_back(std::move(hits));
+        Result_.Text += part + " ";
+    }
+    Result_.Aborted = Stopped_;
+    Done_ = true;
+}
+
+std::shared_ptr<TPendingLookup> TBlockListLookup::StartLookup(const std::vector<std::string>& headerLines)
+{
+    return std::make_shared<TPendingLookup>(LookupDetailed(headerLines));
+}
+
 TSearchAddress::TSearchAddress()
     : TSearchAddress(EnabledServersOfDataFolder())
 {}
 
 TSearchAddress::TSearchAddress(std::vector<std::string> servers)
-    : TSearchAddress(std::move(servers), nullptr)
+    : TSearchAddress(std::move(servers), std::shared_ptr<TDnsCancel>())
 {}
 
 TSearchAddress::TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TDnsCancel> cancel)
     : Servers_(std::move(servers))
-    , Cancel_(std::move(cancel))
 {
     if (!Servers_.empty()) {
-        Resolver_ = std::make_unique<TDnsResolver>(Cancel_);
-        Cancel_ = Resolver_->Cancel();
+        Cache_ = std::make_shared<TLookupCache>(std::move(cancel));
+        Cache_->Open();
+    }
+}
+
+TSearchAddress::TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TLookupCache> cache)
+    : Servers_(std::move(servers))
+{
+    if (!Servers_.empty()) {
+        Cache_ = cache ? std::move(cache) : std::make_shared<TLookupCache>();
+        Cache_->Open();
     }
 }
 
@@ -74,12 +169,18 @@ TSearchAddress::~TSearchAddress() = default;
 
 void TSearchAddress::Abort() noexcept
 {
-    // Without servers there is no signal of our own and nothing that could wait.
-    if (Cancel_)
-        Cancel_->Cancel();
+    std::vector<std::weak_ptr<TPendingLookup>> pending;
+    {
+        std::lock_guard lock(PendingMutex_);
+        Aborted_ = true;
+        pending.swap(Pending_);
+    }
+    for (const auto& weak : pending)
+        if (const std::shared_ptr<TPendingLookup> lookup = weak.lock())
+            lookup->Stop();
 }
 
-void TSearchAddress::QueryAll(TLookupResult& result)
+std::shared_ptr<TPendingLookup> TSearchAddress::Start(TLookupResult result)
 {
     std::vector<std::string> names;
     names.reserve(result.Addresses.size() * Servers_.size());
@@ -88,37 +189,49 @@ void TSearchAddress::QueryAll(TLookupResult& result)
         for (const auto& server : Servers_)
             names.push_back(reversed + "." + server);
     }
-    const std::vector<TDnsAnswer> answers = Resolver_->ResolveAll(names);
-    result.Aborted = Resolver_->Aborted();
-
-    // The text is composed in address order and server order, whatever order the answers came in.
-    std::size_t next = 0;
-    for (std::size_t a = 0; a < result.Addresses.size(); ++a) {
-        std::vector<bool> hits;
-        std::string part = "(";
-        for (std::size_t s = 0; s < Servers_.size(); ++s) {
-            const bool hit = IsListingAnswer(answers[next++]);
-            hits.push_back(hit);
-            part += hit ? "1 " : "X ";
+    auto lookup = std::make_shared<TPendingLookup>(std::move(result), Servers_.size());
+    bool aborted = false;
+    {
+        std::lock_guard lock(PendingMutex_);
+        aborted = Aborted_;
+        if (!aborted && !lookup->Ready()) {
+            // The lookups over are swept out now and then, so the list stays as long as the number
+            // of lookups under way.
+            if (Pending_.size() >= 2 * PendingKept_ + 16) {
+                std::erase_if(Pending_, [](const std::weak_ptr<TPendingLookup>& weak) {
+                    const std::shared_ptr<TPendingLookup> kept = weak.lock();
+                    return !kept || kept->Ready();
+                });
+                PendingKept_ = Pending_.size();
+            }
+            Pending_.push_back(lookup);
         }
-        part += ")";
-        result.Hits.push_back(std::move(hits));
-        result.Text += part + " ";
     }
+    if (aborted || Cache_->Cancel()->Cancelled()) {
+        lookup->Stop();
+        return lookup;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        Cache_->Ask(names[i], [lookup, i](bool listed, bool stopped) { lookup->Answer(i, listed, stopped); });
+    return lookup;
 }
 
-TLookupResult TSearchAddress::LookupDetailed(const std::vector<std::string>& headerLines)
+std::shared_ptr<TPendingLookup> TSearchAddress::StartLookup(const std::vector<std::string>& headerLines)
 {
     TLookupResult result;
     if (Servers_.empty())
-        return result;
+        return std::make_shared<TPendingLookup>(std::move(result));
     TDecodeIp decoder(headerLines);
     std::vector<std::string> relays;
     decoder.ExtractAddresses(relays);
     result.RelaysFound = relays.size();
     result.Addresses = RelayAddressesToLookUp(relays);
-    QueryAll(result);
-    return result;
+    return Start(std::move(result));
+}
+
+TLookupResult TSearchAddress::LookupDetailed(const std::vector<std::string>& headerLines)
+{
+    return StartLookup(headerLines)->Result();
 }
 
 std::string TSearchAddress::Lookup(const std::vector<std::string>& headerLines)
@@ -132,8 +245,8 @@ std::string TSearchAddress::QueryAddress(const std::string& ip)
         return "()";
     TLookupResult result;
     result.Addresses.push_back(ip);
-    QueryAll(result);
-    return result.Text.substr(0, result.Text.size() - 1);
+    const std::string text = Start(std::move(result))->Result().Text;
+    return text.substr(0, text.size() - 1);
 }
 
 std::string ZoneSkippedText(std::string_view zone)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,12 +11,13 @@
 namespace tarnwick::classify {
 
 class TDnsCancel;
-class TDnsResolver;
+class TLookupCache;
 
 // The relay addresses asked about per message. A message passes a handful of relays, forwarded
 // and list mail a dozen or two; beyond that the Received lines are padding meant to slow the
 // check down. 32 addresses keep a message with one or two zones within one group of queries
-// (TDnsResolver::MaxInFlight), i.e. within one query time-out even against silent servers.
+// (TDnsResolver::MaxInFlight), i.e. within one query time-out even against silent servers, and a
+// small share of what a receive's queue sends at once (TDnsQueue::MaxInFlight).
 inline constexpr std::size_t MaxRelayAddresses = 32;
 
 // The addresses a lookup asks about: the first MaxRelayAddresses distinct ones, in the given
@@ -32,12 +35,53 @@ struct TLookupResult
     bool Aborted = false;
 };
 
+// One message's lookup under way: its answers come in on another thread, and it is over when all
+// of them are in or it was stopped. Then its result is fixed. Thread-safe.
+class TPendingLookup
+{
+public:
+    // A lookup that is over, with this result.
+    explicit TPendingLookup(TLookupResult result);
+    // A lookup of result.Addresses, each asked of `servers` servers: it waits for Addresses x
+    // servers answers, numbered address by address, servers in order within each.
+    TPendingLookup(TLookupResult started, std::size_t servers);
+    TPendingLookup(const TPendingLookup&) = delete;
+    TPendingLookup& operator=(const TPendingLookup&) = delete;
+
+    bool Ready() const;
+    void Wait() const;
+    // Waits until the lookup is over; then the result: the text in address and server order,
+    // whatever order the answers came in.
+    const TLookupResult& Result() const;
+
+    // The answer to query `index`: listed, and whether the stop signal cut it short (which makes the
+    // result Aborted). An answer after the end counts for nothing.
+    void Answer(std::size_t index, bool listed, bool stopped);
+    // Ends the lookup now: the answers not in count as not listed, and the result is Aborted.
+    void Stop();
+
+private:
+    void Finish(); // under Mutex_
+
+    mutable std::mutex Mutex_;
+    mutable std::condition_variable Over_;
+    TLookupResult Result_;
+    std::size_t Servers_ = 0;
+    std::vector<bool> Listed_;
+    std::size_t Missing_ = 0; // answers still to come
+    bool Stopped_ = false;
+    bool Done_ = false;
+};
+
 // The spam-database lookup as the classifier sees it.
 class TBlockListLookup
 {
 public:
     virtual ~TBlockListLookup() = default;
     virtual TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) = 0;
+    // Starts the lookup and returns without waiting for its answers. The default looks up at once
+    // (LookupDetailed) and returns a lookup that is over.
+    virtual std::shared_ptr<TPendingLookup> StartLookup(const std::vector<std::string>& headerLines);
     virtual const std::vector<std::string>& Servers() const = 0;
     // Stops a running lookup and every later one at once; any thread. A lookup that cannot wait
     // has nothing to stop.
@@ -50,10 +94,13 @@ std::string ReversedAddress(std::string_view ip);
 
 // The spam-database lookup of one classifier: asks every enabled server whether the relay
 // addresses of a message are listed, at most MaxRelayAddresses of them. The servers are fixed at
-// construction. All queries of a message (addresses x servers) go out at once and are awaited
-// together; each has a time-out (TDnsResolver::QueryTimeout), and a time-out or any failure counts
-// as not listed. Abort() (any thread) ends the wait at once; the lookup stays aborted and answers
-// every later message at once with nothing listed. Nothing is remembered between messages.
+// construction. All queries of a message (addresses x servers) go out at once, through a
+// TLookupCache: its own, or one that the lookups of all workers of a receive share, so that a
+// relay address is asked of a server once per receive. Each query has a time-out
+// (TDnsResolver::QueryTimeout), and a time-out or any failure counts as not listed. StartLookup
+// returns at once; LookupDetailed waits for the answers. Abort() (any thread) ends the waits of this
+// lookup at once; it stays aborted and answers every later message at once with nothing listed.
+// The other lookups of a shared cache go on; the cache's stop signal stops them all.
 class TSearchAddress : public TBlockListLookup
 {
 public:
@@ -62,8 +109,10 @@ public:
     TSearchAddress();
     // The given servers (zones), in order; for example those that passed SelfTestZones.
     explicit TSearchAddress(std::vector<std::string> servers);
-    // The same with a shared stop signal (see TDnsCancel); nullptr makes one of its own.
+    // The same with a stop signal shared with others (see TDnsCancel); nullptr makes one of its own.
     TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TDnsCancel> cancel);
+    // The same, asking through a cache shared with other lookups (its stop signal stops them all).
+    TSearchAddress(std::vector<std::string> servers, std::shared_ptr<TLookupCache> cache);
     ~TSearchAddress() override;
 
     // The result text for a message's header lines; empty when there is no server.
@@ -71,17 +120,23 @@ public:
     // One address's part: "(", "1 " or "X " per server in order, ")".
     std::string QueryAddress(const std::string& ip);
     TLookupResult LookupDetailed(const std::vector<std::string>& headerLines) override;
+    std::shared_ptr<TPendingLookup> StartLookup(const std::vector<std::string>& headerLines) override;
     void Abort() noexcept override;
 
     const std::vector<std::string>& Servers() const override { return Servers_; }
     std::int32_t ServerCount() const { return static_cast<std::int32_t>(Servers_.size()); }
 
 private:
-    void QueryAll(TLookupResult& result);
+    // Asks about result.Addresses.
+    std::shared_ptr<TPendingLookup> Start(TLookupResult result);
 
     std::vector<std::string> Servers_;
-    std::unique_ptr<TDnsResolver> Resolver_; // only when there are servers
-    std::shared_ptr<TDnsCancel> Cancel_;     // the resolver's, or the one given
+    std::shared_ptr<TLookupCache> Cache_; // only when there are servers
+    // The lookups under way, for Abort; and whether it came.
+    std::mutex PendingMutex_;
+    std::vector<std::weak_ptr<TPendingLookup>> Pending_; // under PendingMutex_
+    std::size_t PendingKept_ = 0;                        // under PendingMutex_: size after the last sweep
+    bool Aborted_ = false;                               // under PendingMutex_
 };
 
 // The outcome of testing the zones at the start of a receive.

@@ -8,6 +8,7 @@
 #include "TReceiveState.h"
 #include "classify/TDispatchMail.h"
 #include "classify/TDnsResolver.h"
+#include "classify/TLookupCache.h"
 #include "classify/TReadDatabaseSettings.h"
 #include "classify/TSearchAddress.h"
 #include "core/MessageTexts.h"
@@ -50,13 +51,15 @@ TDownloadMail::TDownloadMail(accounts::TUser& user, TReceiveObserver& observer, 
 {
     try {
         DnsCancel_ = std::make_shared<classify::TDnsCancel>();
+        DnsCache_ = std::make_shared<classify::TLookupCache>(DnsCancel_);
     } catch (const core::TError&) {
         // Without a shared signal each worker's lookup is still stopped through its classifier.
     }
     if (!Config_.MakeClassifier)
-        Config_.MakeClassifier = [cancel = DnsCancel_](const accounts::TUserID& id,
-                                                       const std::vector<std::string>& zones) {
-            return std::make_unique<classify::TDispatchMail>(id, zones, cancel);
+        Config_.MakeClassifier = [cache = DnsCache_](const accounts::TUserID& id,
+                                                     const std::vector<std::string>& zones) {
+            // Without the shared cache (no stop signal could be made) each classifier has its own.
+            return std::make_unique<classify::TDispatchMail>(id, zones, cache);
         };
 }
 

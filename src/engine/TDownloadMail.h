@@ -17,6 +17,7 @@
 namespace tarnwick::classify {
 class TDispatchMail;
 class TDnsCancel;
+class TLookupCache;
 } // namespace tarnwick::classify
 
 namespace tarnwick::engine {
@@ -38,7 +39,8 @@ struct TReceiveConfig
     // The spam-database zones; when not given, the enabled servers of "Databases.ini" that pass
     // the self-test at the start of the receive (one error row for each that does not).
     std::optional<std::vector<std::string>> Zones;
-    // Default: classify::TDispatchMail(user, zones) with the receive's stop signal for its lookups.
+    // Default: classify::TDispatchMail(user, zones) asking through the receive's cache of block-list
+    // answers, which every worker shares and the receive's Stop stops.
     TClassifierFactory MakeClassifier;
     // Asked on the starting thread when the account does not remember its password.
     TPasswordPrompt PasswordPrompt;
@@ -123,6 +125,9 @@ private:
 
     // Stops every block-list lookup of this receive at once: the self-test and each worker's.
     std::shared_ptr<classify::TDnsCancel> DnsCancel_;
+    // The block-list answers of this receive, shared by the default classifiers of all workers and
+    // rounds: each relay address is asked of each zone once. Stopped by DnsCancel_.
+    std::shared_ptr<classify::TLookupCache> DnsCache_;
     std::mutex ClientsMutex_; // the clients that Stop aborts
     std::unique_ptr<retrieval::TPOP3Client> Counter_;
     bool SingleSession_ = false;

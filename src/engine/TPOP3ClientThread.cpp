@@ -1,7 +1,5 @@
 #include "TPOP3ClientThread.h"
 
-#include <deque>
-
 #include "TReceiveState.h"
 #include "retrieval/Pop3Errors.h"
 
@@ -80,6 +78,8 @@ void TPOP3ClientThread::Run()
     } catch (...) {
         State_.LoginFailed(Where_ + ": the download worker failed");
     }
+    // The records still waiting for their lookups are listed before the receive hears of the end.
+    CompleteAll();
     State_.WorkerEnded();
 }
 
@@ -239,37 +239,79 @@ void TPOP3ClientThread::Handle(std::int32_t n, retrieval::TFetchResult fetched)
 {
     if (!fetched.CacheError.empty())
         State_.ReportOnce(fetched.CacheError);
-    accounts::TMailMessage& record =
-        Decoder_.Decode(std::move(fetched.Header), fetched.Size, n, fetched.CacheName);
+    TWaitingRecord waiting;
+    waiting.Number = n;
+    waiting.Record =
+        std::move(Decoder_.Decode(std::move(fetched.Header), fetched.Size, n, fetched.CacheName));
     if (!fetched.UniqueId.empty())
-        record.UniqueId = std::move(fetched.UniqueId);
+        waiting.Record.UniqueId = std::move(fetched.UniqueId);
     else if (const auto id = UniqueIds_.find(n); id != UniqueIds_.end())
-        record.UniqueId = id->second;
-    std::uint8_t result = classify::ResultGood;
+        waiting.Record.UniqueId = id->second;
     try {
-        result = Classifier_->ClassifyMessage(record);
+        waiting.Classification = Classifier_->Begin(waiting.Record);
     } catch (const std::exception& error) {
+        waiting.Error = error.what();
+    }
+    Waiting_.push_back(std::move(waiting));
+    // From here on the message is the queue's: nothing below throws.
+    while (Waiting_.size() > MaxWaiting)
+        CompleteFront();
+    CompleteReady();
+}
+
+void TPOP3ClientThread::CompleteReady()
+{
+    while (!Waiting_.empty() &&
+           (!Waiting_.front().Classification || Waiting_.front().Classification->Ready()))
+        CompleteFront();
+}
+
+void TPOP3ClientThread::CompleteAll()
+{
+    while (!Waiting_.empty())
+        CompleteFront();
+}
+
+void TPOP3ClientThread::CompleteFront()
+{
+    TWaitingRecord waiting = std::move(Waiting_.front());
+    Waiting_.pop_front();
+    const std::int32_t n = waiting.Number;
+    try {
+        std::uint8_t result = classify::ResultGood;
+        if (waiting.Classification) {
+            try {
+                result = waiting.Classification->Finish().Result;
+            } catch (const std::exception& error) {
+                waiting.Error = error.what();
+            }
+        }
         // The message is listed unclassified rather than lost.
-        State_.Notify([&](TReceiveObserver& o) {
-            o.AddError("Message " + std::to_string(n) + " could not be classified: " + error.what());
-        });
+        if (!waiting.Error.empty())
+            State_.Notify([&](TReceiveObserver& o) {
+                o.AddError("Message " + std::to_string(n) + " could not be classified: " + waiting.Error);
+            });
+        // After Stop the lookups answer nothing, so the verdict would not be the list's: the message
+        // is left for the next receive instead of being listed as good.
+        if (Terminated_ || State_.StopRequested()) {
+            State_.Return(n);
+            return;
+        }
+        bool shown = true;
+        accounts::TMailMessage& record = waiting.Record;
+        if (result == classify::ResultTrash) {
+            record.Trashed = true;
+            shown = false;
+        } else if (result == classify::ResultSpam) {
+            record.Subject.insert(0, " [ Spam ] ");
+        } else if (result == classify::ResultQuestionable) {
+            record.Subject.insert(0, " [ Questionable ] ");
+        }
+        State_.AddRecord(std::move(record), shown);
+    } catch (const std::exception& error) {
+        // As when handling the message failed while it was read: it goes back once, then is given up.
+        State_.Broken(n, Cause(error));
     }
-    // After Stop the lookups answer nothing, so the verdict would not be the list's: the message
-    // is left for the next receive instead of being listed as good.
-    if (Terminated_ || State_.StopRequested()) {
-        State_.Return(n);
-        return;
-    }
-    bool shown = true;
-    if (result == classify::ResultTrash) {
-        record.Trashed = true;
-        shown = false;
-    } else if (result == classify::ResultSpam) {
-        Decoder_.PrefixSubject(" [ Spam ] ");
-    } else if (result == classify::ResultQuestionable) {
-        Decoder_.PrefixSubject(" [ Questionable ] ");
-    }
-    State_.AddRecord(Decoder_.Record(), shown);
 }
 
 } // namespace tarnwick::engine

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -22,6 +24,11 @@ class TReceiveState;
 // refuses is put aside for a later session and the worker goes on; a session that breaks or gets
 // out of step ends the worker and its numbers go back. Nothing thrown inside leaves the thread. The
 // destructor joins.
+//
+// The download does not wait for the block lists: a fetched record waits in a queue while its
+// lookup runs, and the worker fetches on. Records leave the queue from the front, in the order
+// they were fetched, as soon as their answers are in; with MaxWaiting records queued the worker
+// waits for the oldest, and before it ends it waits for them all.
 //
 // A worker can also be given a session that is already open (a server that allows one login at a
 // time, or one per minute): it then leaves the session open at its end, for TakeSession.
@@ -48,9 +55,21 @@ public:
     // (the receive calls both under its clients lock).
     std::unique_ptr<retrieval::TPOP3Client> TakeSession();
 
+    // Records waiting for their block-list lookups, at most.
+    static constexpr std::size_t MaxWaiting = 256;
+
 private:
     // Messages kept in flight per session when the server offers PIPELINING.
     static constexpr std::size_t PipelineDepth = 8;
+
+    // A fetched record whose classification is under way.
+    struct TWaitingRecord
+    {
+        std::int32_t Number = 0;
+        accounts::TMailMessage Record;
+        std::optional<classify::TPendingClassification> Classification; // none when it failed to start
+        std::string Error;                                              // why it could not be classified
+    };
 
     void Run();
     void Work();
@@ -60,6 +79,13 @@ private:
     // The replies to "UIDL n" and "TOP n 0", with the size from the counting session's listing;
     // nothing when the listing names another message under n.
     std::optional<retrieval::TFetchResult> ReadListed(std::int32_t n);
+    // Lists the records at the front of the queue whose lookups are over.
+    void CompleteReady();
+    // Waits for every queued record's lookup and lists it.
+    void CompleteAll();
+    // Waits for the front record's lookup, applies its verdict and lists it (after Stop it goes back
+    // instead).
+    void CompleteFront();
     // What a failure says, with the server it came from.
     std::string Cause(const std::exception& error) const;
 
@@ -72,6 +98,7 @@ private:
     retrieval::TDecodeMail Decoder_;
     std::unique_ptr<classify::TDispatchMail> Classifier_;
     std::map<std::int32_t, std::string> UniqueIds_;
+    std::deque<TWaitingRecord> Waiting_; // in the order fetched
     std::atomic<bool> Terminated_{false};
     std::atomic<bool> Opened_{false};
     std::thread Thread_;

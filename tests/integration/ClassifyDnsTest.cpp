@@ -13,6 +13,7 @@
 #include "accounts/TMailMessage.h"
 #include "classify/TDispatchMail.h"
 #include "classify/TDnsResolver.h"
+#include "classify/TLookupCache.h"
 #include "classify/TReadDatabaseSettings.h"
 #include "classify/TSearchAddress.h"
 #include "core/Errors.h"
@@ -239,6 +240,34 @@ TEST_F(ClassifyDnsTest, ManyQueriesKeepTheirOrder)
     EXPECT_EQ(text, expected);
 }
 
+namespace {
+
+// The names of the A queries for the test zones in a dnsmasq query log. dnsmasq writes its log as
+// it answers; it is given a moment to reach the file, until `expected` names are in and a little
+// longer, for any beyond.
+std::multiset<std::string> QueriedNames(const std::string& log, std::size_t expected)
+{
+    const auto queried = [&] {
+        std::multiset<std::string> names;
+        std::istringstream lines(tarnwick::test::ReadFileBytes(log));
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t at = line.find("query[A] ");
+            if (at == std::string::npos)
+                continue;
+            const std::string name = line.substr(at + 9, line.find(' ', at + 9) - at - 9);
+            if (name.ends_with(std::string(".") + Listing) || name.ends_with(std::string(".") + Second))
+                names.insert(name);
+        }
+        return names;
+    };
+    for (const auto until = Clock::now() + 2s; queried().size() < expected && Clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(200ms);
+    return queried();
+}
+
+} // namespace
+
 // A message padded with 640 Received lines costs at most MaxRelayAddresses queries per zone, the
 // first distinct relays in header order (an address repeated on every line is asked once); the
 // dnsmasq query log counts what really went out.
@@ -278,29 +307,78 @@ TEST(ClassifyDnsCapTest, APaddedMessageSendsAtMostTheCappedQueries)
         expected += "(X X ) ";
     EXPECT_EQ(result.Text, expected + "(1 X ) ");
 
-    // dnsmasq writes its log as it answers; give it a moment to reach the file.
-    const auto queried = [&] {
-        std::multiset<std::string> names;
-        std::istringstream lines(tarnwick::test::ReadFileBytes(log));
-        for (std::string line; std::getline(lines, line);) {
-            const std::size_t at = line.find("query[A] ");
-            if (at == std::string::npos)
-                continue;
-            const std::string name = line.substr(at + 9, line.find(' ', at + 9) - at - 9);
-            if (name.ends_with(std::string(".") + Listing) || name.ends_with(std::string(".") + Second))
-                names.insert(name);
-        }
-        return names;
-    };
     const std::size_t expectedQueries = 2 * MaxRelayAddresses;
-    for (const auto until = Clock::now() + 2s; queried().size() < expectedQueries && Clock::now() < until;)
-        std::this_thread::sleep_for(20ms);
-    std::this_thread::sleep_for(200ms);
-    const std::multiset<std::string> names = queried();
+    const std::multiset<std::string> names = QueriedNames(log, expectedQueries);
     EXPECT_EQ(names.size(), expectedQueries);
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), expectedQueries) << "each asked once";
     EXPECT_EQ(names.count(std::string("7.113.0.203.") + Listing), 1u);
     EXPECT_EQ(names.count(std::string("9.113.0.203.") + Second), 0u) << "the 33rd relay is not asked";
+}
+
+// The lookups of a receive's workers share one cache of answers: each relay address is asked of
+// each zone once, whichever worker's message carries it and however often, and the self-test asks
+// its two test points per zone besides; the dnsmasq query log counts what really went out. Every
+// message gets the text a lookup of its own would give.
+TEST(ClassifyDnsSharedTest, RepeatedRelaysAreAskedOncePerZone)
+{
+    tarnwick::test::TTempHome folder(false);
+    const std::string log = folder / "queries.log";
+    TDnsmasq dns({
+        "--log-queries",
+        "--log-facility=" + log,
+        std::string("--local=/") + Listing + "/",
+        std::string("--host-record=2.0.0.127.") + Listing + ",127.0.0.2",
+        std::string("--host-record=7.113.0.203.") + Listing + ",127.0.0.2",
+        std::string("--local=/") + Second + "/",
+        std::string("--host-record=2.0.0.127.") + Second + ",127.0.0.10",
+        std::string("--host-record=9.113.0.203.") + Second + ",127.0.0.4",
+    });
+    TScopedDnsServers servers(dns.Server());
+    auto cancel = std::make_shared<TDnsCancel>();
+    const TZoneTest zones = SelfTestZones({Listing, Second}, cancel);
+    ASSERT_EQ(zones.Usable, (std::vector<std::string>{Listing, Second}));
+
+    const std::vector<std::pair<std::string, std::string>> pool{{"203.0.113.7", "(1 X ) "},
+                                                                {"203.0.113.9", "(X 1 ) "},
+                                                                {"198.51.100.1", "(X X ) "},
+                                                                {"198.51.100.2", "(X X ) "},
+                                                                {"192.0.2.1", "(X X ) "}};
+    constexpr int Workers = 4;
+    constexpr int MessagesEach = 30;
+    auto cache = std::make_shared<TLookupCache>(cancel);
+    std::vector<std::vector<std::string>> mismatches(Workers);
+    std::vector<std::thread> workers;
+    for (int w = 0; w < Workers; ++w)
+        workers.emplace_back([&, w] {
+            // As a worker does: every message's lookup is started before the first answer is read.
+            TSearchAddress search(zones.Usable, cache);
+            std::vector<std::pair<std::shared_ptr<TPendingLookup>, std::string>> started;
+            for (int i = 0; i < MessagesEach; ++i) {
+                const auto& first = pool[(w + i) % pool.size()];
+                const auto& second = pool[(w + 2 * i + 1) % pool.size()];
+                std::string expected = first.second;
+                if (second.first != first.first)
+                    expected += second.second;
+                started.emplace_back(search.StartLookup({"Received: from a [" + first.first + "] by b [" +
+                                                         second.first + "]; date"}),
+                                     expected);
+            }
+            for (const auto& [lookup, expected] : started)
+                if (lookup->Result().Text != expected || lookup->Result().Aborted)
+                    mismatches[w].push_back(lookup->Result().Text + " instead of " + expected);
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const auto& wrong : mismatches)
+        EXPECT_TRUE(wrong.empty()) << wrong.front();
+
+    const std::size_t expectedQueries = pool.size() * zones.Usable.size() + 2 * zones.Usable.size();
+    const std::multiset<std::string> names = QueriedNames(log, expectedQueries);
+    EXPECT_EQ(names.size(), expectedQueries);
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), expectedQueries) << "each asked once";
+    EXPECT_EQ(names.count(std::string("7.113.0.203.") + Listing), 1u);
+    EXPECT_EQ(names.count(std::string("2.0.0.127.") + Second), 1u);
+    EXPECT_EQ(cache->QueriesSent(), pool.size() * zones.Usable.size());
 }
 
 // A server that never answers costs each query its time-out and counts as no hit.

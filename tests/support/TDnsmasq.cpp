@@ -244,4 +244,92 @@ TSilentDnsServer::~TSilentDnsServer()
     ::close(Socket_);
 }
 
+TScriptedDnsServer::TScriptedDnsServer(std::set<std::string> listed,
+                                       std::function<bool(const std::string& name)> hold)
+    : Listed_(std::move(listed))
+    , Hold_(std::move(hold))
+{
+    Socket_ = BoundUdpSocket(Port_);
+    Thread_ = std::thread([this] { Run(); });
+}
+
+TScriptedDnsServer::~TScriptedDnsServer()
+{
+    Stop_ = true;
+    Thread_.join();
+    ::close(Socket_);
+}
+
+void TScriptedDnsServer::Release()
+{
+    std::lock_guard lock(Mutex_);
+    Released_ = true;
+}
+
+std::map<std::string, int> TScriptedDnsServer::Queries() const
+{
+    std::lock_guard lock(Mutex_);
+    return Queries_;
+}
+
+std::size_t TScriptedDnsServer::Holding() const
+{
+    std::lock_guard lock(Mutex_);
+    return Held_.size();
+}
+
+void TScriptedDnsServer::Run()
+{
+    unsigned char query[512];
+    while (!Stop_) {
+        {
+            std::lock_guard lock(Mutex_);
+            for (; Released_ && !Held_.empty(); Held_.pop_front())
+                ::sendto(Socket_, Held_.front().Reply.data(), Held_.front().Reply.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&Held_.front().To), Held_.front().ToLength);
+        }
+        pollfd p{Socket_, POLLIN, 0};
+        if (::poll(&p, 1, 5) <= 0)
+            continue;
+        THeld reply{};
+        reply.ToLength = sizeof reply.To;
+        const ssize_t n = ::recvfrom(Socket_, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&reply.To),
+                                     &reply.ToLength);
+        if (n < 17)
+            continue;
+        // The question: labels up to the empty one, then type and class.
+        std::string name;
+        std::size_t at = 12;
+        while (at < static_cast<std::size_t>(n) && query[at] != 0) {
+            const std::size_t length = query[at];
+            if (at + 1 + length > static_cast<std::size_t>(n))
+                break;
+            if (!name.empty())
+                name += '.';
+            name.append(reinterpret_cast<const char*>(query) + at + 1, length);
+            at += 1 + length;
+        }
+        const std::size_t questionEnd = at + 5;
+        if (questionEnd > static_cast<std::size_t>(n))
+            continue;
+        const bool listed = Listed_.count(name) > 0;
+        std::string& out = reply.Reply;
+        out.assign(reinterpret_cast<const char*>(query), 2);                       // the id
+        out += static_cast<char>(0x84 | (query[2] & 0x01));                        // answer, authoritative
+        out += static_cast<char>(listed ? 0x80 : 0x83);                            // "no such name"
+        out += std::string("\x00\x01\x00", 3) + static_cast<char>(listed ? 1 : 0); // one question
+        out += std::string(4, '\0');
+        out.append(reinterpret_cast<const char*>(query) + 12, questionEnd - 12);
+        if (listed) // the name of the question, A, IN, a minute, 127.0.0.2
+            out += std::string("\xC0\x0C\x00\x01\x00\x01\x00\x00\x00\x3C\x00\x04\x7F\x00\x00\x02", 16);
+        std::lock_guard lock(Mutex_);
+        ++Queries_[name];
+        if (!Released_ && Hold_ && Hold_(name))
+            Held_.push_back(std::move(reply));
+        else
+            ::sendto(Socket_, out.data(), out.size(), 0, reinterpret_cast<const sockaddr*>(&reply.To),
+                     reply.ToLength);
+    }
+}
+
 } // namespace tarnwick::test

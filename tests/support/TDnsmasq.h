@@ -2,10 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
 #include <sys/types.h>
 
 namespace tarnwick::test {
@@ -72,6 +78,48 @@ public:
 private:
     int Socket_ = -1;
     int Port_ = 0;
+};
+
+// A DNS server on a loopback UDP port that answers A queries from a table: a listed name gets
+// 127.0.0.2, every other name "no such name". It counts what it is asked, and holds back the
+// answers to the names `hold` picks until Release(): a block list that answers late, at the
+// moment a test chooses.
+class TScriptedDnsServer
+{
+public:
+    explicit TScriptedDnsServer(std::set<std::string> listed,
+                                std::function<bool(const std::string& name)> hold = nullptr);
+    ~TScriptedDnsServer();
+    TScriptedDnsServer(const TScriptedDnsServer&) = delete;
+    TScriptedDnsServer& operator=(const TScriptedDnsServer&) = delete;
+
+    std::string Server() const { return "127.0.0.1:" + std::to_string(Port_); }
+    // Sends the answers held back, and every later one at once.
+    void Release();
+    // How often each name was asked, by name.
+    std::map<std::string, int> Queries() const;
+    // Answers held back now.
+    std::size_t Holding() const;
+
+private:
+    struct THeld
+    {
+        std::string Reply;
+        sockaddr_storage To;
+        socklen_t ToLength;
+    };
+    void Run();
+
+    std::set<std::string> Listed_;
+    std::function<bool(const std::string&)> Hold_;
+    int Socket_ = -1;
+    int Port_ = 0;
+    mutable std::mutex Mutex_;
+    std::map<std::string, int> Queries_; // under Mutex_
+    std::deque<THeld> Held_;             // under Mutex_
+    bool Released_ = false;              // under Mutex_
+    std::atomic<bool> Stop_ = false;
+    std::thread Thread_;
 };
 
 } // namespace tarnwick::test
