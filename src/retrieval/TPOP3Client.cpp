@@ -506,6 +506,21 @@ bool TPOP3Client::Delete(std::int32_t n)
     return true;
 }
 
+void TPOP3Client::SendDeletes(const std::vector<std::int32_t>& numbers)
+{
+    std::string commands;
+    for (const std::int32_t n : numbers)
+        commands += "DELE " + std::to_string(n) + "\r\n";
+    Connection_.Write(commands);
+}
+
+void TPOP3Client::ReadDelete()
+{
+    const TPop3Reply reply = ReadReply();
+    if (!reply.Ok)
+        ThrowProtocol(reply.Text);
+}
+
 std::optional<std::vector<TUidlEntry>> TPOP3Client::Uidl()
 {
     Send("UIDL");

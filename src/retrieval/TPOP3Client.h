@@ -110,6 +110,11 @@ public:
     // that cannot be written is told in CacheError, with the session still in step.
     TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
     bool Delete(std::int32_t n);
+    // DELE in two halves, so that a batch can be in flight: SendDeletes writes "DELE n" for every
+    // number in one write; ReadDelete reads the reply to the next of them, in the order they were
+    // sent. "-ERR" throws TProtocolError with the session still in step.
+    void SendDeletes(const std::vector<std::int32_t>& numbers);
+    void ReadDelete();
 
     // What the server's CAPA answer lists after the login; asked once per session. A server without
     // CAPA has none of the capabilities.

@@ -91,6 +91,40 @@ INSTANTIATE_TEST_SUITE_P(
         TRenumberCase{"NothingDeleted", {2, 1}, {}, {"1:Message 1", "2:Message 2"}}),
     [](const auto& info) { return info.param.Name; });
 
+// The account of the server's messages 1 to `count`, each record carrying its message's header as a
+// receive leaves it.
+void ListFromServer(accounts::TUser& user, const TFakeMaildrop& server, const TTempHome& home,
+                    std::int32_t count)
+{
+    accounts::TUserID id;
+    id.AccountName = "joe";
+    id.Password = "secret";
+    id.Host = "127.0.0.1";
+    id.Port = server.Port();
+    user.SetID(id);
+    std::vector<std::int32_t> numbers;
+    for (std::int32_t n = 1; n <= count; ++n)
+        numbers.push_back(n);
+    FillList(user, numbers);
+    retrieval::TPOP3Client probe(id, {}, home / "cache");
+    probe.Open();
+    for (std::int32_t n = 1; n <= count; ++n) {
+        retrieval::THeaderResult header = probe.Header(n);
+        user.Mails.At(static_cast<std::size_t>(n - 1))->CacheName = header.CacheName;
+        user.Mails.At(static_cast<std::size_t>(n - 1))->Headers = header.Header.Lines;
+    }
+}
+
+// The DELE commands of one session, in the order they came.
+std::vector<std::string> DeleCommands(const std::vector<std::string>& session)
+{
+    std::vector<std::string> dele;
+    for (const std::string& command : session)
+        if (command.starts_with("DELE "))
+            dele.push_back(command);
+    return dele;
+}
+
 class TStopAfter : public TDeleteObserver
 {
 public:
@@ -120,6 +154,8 @@ struct TDeleCase
     std::vector<std::string> Listing;
     bool TrashLeft;
     std::size_t Errors;
+    // The DELEs that reached the server before the reply to the command before them was sent.
+    std::vector<std::string> Ahead = {};
 };
 void PrintTo(const TDeleCase& c, std::ostream* os)
 {
@@ -134,25 +170,8 @@ TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
     const TDeleCase& c = GetParam();
     TTempHome home;
     TFakeMaildrop server(TFakeMaildrop::Messages(5), c.Faults);
-
     accounts::TUser user;
-    accounts::TUserID id;
-    id.AccountName = "joe";
-    id.Password = "secret";
-    id.Host = "127.0.0.1";
-    id.Port = server.Port();
-    user.SetID(id);
-    FillList(user, {1, 2, 3, 4, 5});
-    // Every record carries its message's header, as a receive leaves it.
-    {
-        retrieval::TPOP3Client probe(id, {}, home / "cache");
-        probe.Open();
-        for (std::int32_t n = 1; n <= 5; ++n) {
-            retrieval::THeaderResult header = probe.Header(n);
-            user.Mails.At(static_cast<std::size_t>(n - 1))->CacheName = header.CacheName;
-            user.Mails.At(static_cast<std::size_t>(n - 1))->Headers = header.Header.Lines;
-        }
-    }
+    ListFromServer(user, server, home, 5);
     TrashMessages(user, IndicesOf(user, {2, 3, 4}));
 
     TScriptedPrompter prompter;
@@ -165,12 +184,11 @@ TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
 
     EXPECT_TRUE(result.Ran);
     EXPECT_TRUE(prompter.Log.empty());
-    std::vector<std::string> dele;
-    for (const auto& session : server.Commands())
-        for (const std::string& command : session)
-            if (command.starts_with("DELE"))
-                dele.push_back(command);
-    EXPECT_THAT(dele, ElementsAreArray(c.Dele));
+    const std::vector<std::vector<std::string>> sessions = server.Commands();
+    EXPECT_THAT(DeleCommands(sessions.back()), ElementsAreArray(c.Dele));
+    EXPECT_EQ(sessions.back().back(), "QUIT");
+    EXPECT_THAT(DeleCommands(server.PipelinedCommands()), ElementsAreArray(c.Ahead));
+    EXPECT_EQ(observer.Progress.size(), c.Dele.size()); // one step for every reply
     EXPECT_THAT(Listing(user), ElementsAreArray(c.Listing));
     EXPECT_EQ(user.TrashNotEmpty, c.TrashLeft);
     EXPECT_EQ(deletion.Errors().size(), c.Errors);
@@ -179,42 +197,112 @@ TEST_P(DeleteLoopTest, DeletesWhatTheServerAccepts)
                                                            "Disconnecting ..."}));
 }
 
-TMaildropFaults RefuseDele(std::int32_t n, int times)
+TMaildropFaults RefuseDele(std::int32_t n, int times, bool pipelining = true)
 {
     TMaildropFaults faults;
     faults.FailDele = n;
     faults.FailDeleTimes = times;
+    faults.Pipelining = pipelining;
     return faults;
 }
 
+TMaildropFaults OneAtATime()
+{
+    TMaildropFaults faults;
+    faults.Pipelining = false;
+    return faults;
+}
+
+// Without PIPELINING one DELE at a time: a refused one is tried again at once, and Stop lands
+// between two DELEs.
 INSTANTIATE_TEST_SUITE_P(
-    Loops, DeleteLoopTest,
+    OneAtATime, DeleteLoopTest,
+    ::testing::Values(TDeleCase{"AllAccepted",
+                                OneAtATime(),
+                                0,
+                                {"DELE 2", "DELE 3", "DELE 4"},
+                                {"1:Message 1", "2:Message 5"},
+                                false,
+                                0},
+                      TDeleCase{"RefusedTwiceThenAccepted",
+                                RefuseDele(3, 2, false),
+                                0,
+                                {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 4"},
+                                {"1:Message 1", "2:Message 5"},
+                                false,
+                                0},
+                      // A server that never accepts one DELE ends the loop there; what was marked is deleted
+                      // and the rest stays in the trash under the server's new numbers.
+                      TDeleCase{"RefusedEveryTime",
+                                RefuseDele(3, -1, false),
+                                0,
+                                {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
+                                {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
+                                true,
+                                1},
+                      TDeleCase{"StopAfterTheFirst",
+                                OneAtATime(),
+                                1,
+                                {"DELE 2"},
+                                {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
+                                true,
+                                0},
+                      TDeleCase{"StopAfterTheSecond",
+                                OneAtATime(),
+                                2,
+                                {"DELE 2", "DELE 3"},
+                                {"1:Message 1", "2:Message 4 (trash)", "3:Message 5"},
+                                true,
+                                0}),
+    [](const auto& info) { return info.param.Name; });
+
+// With PIPELINING the DELEs go in batches that grow from one: here DELE 2 alone, then DELE 3 and 4
+// together. A refused DELE leads the next batch; Stop lets the batch under way be answered, and
+// what it marked goes.
+INSTANTIATE_TEST_SUITE_P(
+    Pipelined, DeleteLoopTest,
     ::testing::Values(
-        TDeleCase{
-            "AllAccepted", {}, 0, {"DELE 2", "DELE 3", "DELE 4"}, {"1:Message 1", "2:Message 5"}, false, 0},
+        TDeleCase{"AllAccepted",
+                  {},
+                  0,
+                  {"DELE 2", "DELE 3", "DELE 4"},
+                  {"1:Message 1", "2:Message 5"},
+                  false,
+                  0,
+                  {"DELE 4"}},
         TDeleCase{"RefusedTwiceThenAccepted",
                   RefuseDele(3, 2),
                   0,
-                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 4"},
+                  {"DELE 2", "DELE 3", "DELE 4", "DELE 3", "DELE 3"},
                   {"1:Message 1", "2:Message 5"},
                   false,
-                  0},
-        // A server that never accepts one DELE ends the loop there; what was marked is deleted and
-        // the rest stays in the trash under the server's new numbers.
+                  0,
+                  {"DELE 4"}},
+        // DELE 4 was on its way with the first DELE 3, so it goes; message 3 stays in the trash.
         TDeleCase{"RefusedEveryTime",
                   RefuseDele(3, -1),
                   0,
-                  {"DELE 2", "DELE 3", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
-                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
+                  {"DELE 2", "DELE 3", "DELE 4", "DELE 3", "DELE 3", "DELE 3", "DELE 3"},
+                  {"1:Message 1", "2:Message 3 (trash)", "3:Message 5"},
                   true,
-                  1},
+                  1,
+                  {"DELE 4"}},
         TDeleCase{"StopAfterTheFirst",
                   {},
                   1,
                   {"DELE 2"},
                   {"1:Message 1", "2:Message 3 (trash)", "3:Message 4 (trash)", "4:Message 5"},
                   true,
-                  0}),
+                  0},
+        // Stop at the reply to DELE 3: DELE 4 was sent with it, is answered, and goes too.
+        TDeleCase{"StopAfterTheSecond",
+                  {},
+                  2,
+                  {"DELE 2", "DELE 3", "DELE 4"},
+                  {"1:Message 1", "2:Message 5"},
+                  false,
+                  0,
+                  {"DELE 4"}}),
     [](const auto& info) { return info.param.Name; });
 
 // Stop while the session is still being set up cuts it: a server that hangs there cannot hold the
