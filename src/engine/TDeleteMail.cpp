@@ -60,6 +60,19 @@ bool TDeleteMail::Refuse()
     return false;
 }
 
+retrieval::TPOP3Client::TIdentity TDeleteMail::AskIdentity(std::int32_t n, bool withUidl)
+{
+    retrieval::TPOP3Client::TIdentity identity;
+    if (withUidl) {
+        std::optional<std::string> uid = Client_->Uidl(n);
+        if (!uid)
+            throw retrieval::TProtocolError("The server gives no unique id of message " + std::to_string(n));
+        identity.UniqueId = std::move(*uid);
+    }
+    identity.Header = Client_->Header(n);
+    return identity;
+}
+
 bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount)
 {
     // The last message of the last receive: the record with the highest number (the workers of a
@@ -85,22 +98,25 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
 
     // Every message to delete, and the last one, must still be where it was: the same cache name
     // from its header and the same unique id, or, on a server without unique ids, the same header
-    // lines. The checks are sent ahead in groups when the server allows it, so they cost a round
-    // trip per group, not per message.
+    // lines. The checks are sent ahead in groups when the server offers PIPELINING, so they cost a
+    // round trip per group, not per message; a server without it gets one command at a time.
     std::vector<const accounts::TMailMessage*> checked{last};
     for (const std::size_t row : rows)
         checked.push_back(User_.Mails.At(row));
-    const std::size_t group = Client_->SupportsPipelining() ? PipelineDepth : 1;
+    const bool pipelining = Client_->SupportsPipelining();
+    const std::size_t group = pipelining ? PipelineDepth : 1;
     for (std::size_t from = 0; from < checked.size(); from += group) {
         const std::size_t to = std::min(checked.size(), from + group);
-        for (std::size_t i = from; i < to; ++i)
-            Client_->SendIdentity(checked[i]->Number, withUidl);
+        if (pipelining)
+            for (std::size_t i = from; i < to; ++i)
+                Client_->SendIdentity(checked[i]->Number, withUidl);
         bool same = true;
         for (std::size_t i = from; i < to; ++i) {
             const accounts::TMailMessage& record = *checked[i];
             try {
                 const retrieval::TPOP3Client::TIdentity identity =
-                    Client_->ReadIdentity(record.Number, withUidl);
+                    pipelining ? Client_->ReadIdentity(record.Number, withUidl)
+                               : AskIdentity(record.Number, withUidl);
                 same = same && identity.Header.CacheName == record.CacheName &&
                        (withUidl ? !record.UniqueId.empty() && identity.UniqueId == record.UniqueId
                                  : record.UniqueId.empty() && identity.Header.Header.Lines == record.Headers);

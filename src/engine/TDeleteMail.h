@@ -81,6 +81,9 @@ public:
 
 private:
     bool Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount);
+    // UIDL n (when `withUidl`) and then TOP n 0, each awaited, for a server without PIPELINING; a
+    // message that either refuses throws TProtocolError.
+    retrieval::TPOP3Client::TIdentity AskIdentity(std::int32_t n, bool withUidl);
     void DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount);
     bool Refuse();
     void Status(const std::string& text);
