@@ -3,6 +3,7 @@
 #include "engine/TDeleteMail.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -303,6 +304,174 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   0,
                   {"DELE 4"}}),
+    [](const auto& info) { return info.param.Name; });
+
+// --- many messages: the batches, and a fault in the middle of one -------------------------------
+
+enum class TBatchEnd
+{
+    AllGone,     // every trashed message is deleted
+    RefusedKept, // all that were sent except the refused message
+    Stopped,     // the trashed messages up to the last DELE sent
+    NothingGone, // a doubtful reply: the session was dropped without QUIT
+};
+
+struct TBatchCase
+{
+    std::string Name;
+    std::vector<TReplyFault> Replies;
+    bool Pipelining;
+    int StopAfterProgress; // 0: never
+    TBatchEnd End;
+    int FaultedSent = 0; // how often the faulted DELE was sent; 0: not checked
+    int MostWaits = 0;   // most commands of the session that waited for a reply; 0: not checked
+};
+void PrintTo(const TBatchCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
+
+class BatchDeletionTest : public ::testing::TestWithParam<TBatchCase>
+{};
+
+constexpr std::int32_t BatchMessages = 500;
+constexpr std::int32_t Faulted = 317; // a trashed message in the middle of a batch
+
+// 300 of 500 messages trashed, in runs of three; the server is faulted at one DELE.
+TEST_P(BatchDeletionTest, DeletesExactlyWhatWasAnswered)
+{
+    const TBatchCase& c = GetParam();
+    TTempHome home;
+    TMaildropFaults faults;
+    faults.Pipelining = c.Pipelining;
+    faults.Replies = c.Replies;
+    TFakeMaildrop server(TFakeMaildrop::Messages(BatchMessages), faults);
+    accounts::TUser user;
+    ListFromServer(user, server, home, BatchMessages);
+    std::vector<std::int32_t> trashed;
+    for (std::int32_t n = 1; n <= BatchMessages; ++n)
+        if (n % 5 >= 1 && n % 5 <= 3)
+            trashed.push_back(n);
+    ASSERT_EQ(trashed.size(), 300u);
+    TrashMessages(user, IndicesOf(user, trashed));
+
+    TScriptedPrompter prompter;
+    TDeleteMail* current = nullptr;
+    TStopAfter observer(current, c.StopAfterProgress);
+    TDeleteMail deletion(user, home / "cache", prompter, &observer);
+    deletion.SetReplyTimeoutMs(5000);
+    current = &deletion;
+    std::int32_t serverCount = BatchMessages;
+    std::optional<TEmptyTrashResult> result;
+    std::string error;
+    try {
+        result = EmptyTrash(user, deletion, serverCount);
+    } catch (const TDeleteError& e) {
+        error = e.what();
+    }
+
+    const std::vector<std::string> session = server.Commands().back();
+    const std::vector<std::string> dele = DeleCommands(session);
+    const std::vector<std::string> ahead = server.PipelinedCommands();
+    if (c.Pipelining) {
+        EXPECT_GT(DeleCommands(ahead).size() * 2, dele.size()) << "the DELEs did not go in batches";
+    } else {
+        EXPECT_THAT(ahead, ::testing::IsEmpty());
+    }
+    if (c.MostWaits) {
+        EXPECT_LE(session.size() - ahead.size(), static_cast<std::size_t>(c.MostWaits));
+    }
+    if (c.FaultedSent) {
+        EXPECT_EQ(std::count(dele.begin(), dele.end(), "DELE " + std::to_string(Faulted)), c.FaultedSent);
+    }
+    EXPECT_TRUE(prompter.Log.empty());
+
+    if (c.End == TBatchEnd::NothingGone) {
+        EXPECT_FALSE(result);
+        EXPECT_THAT(error, ::testing::HasSubstr("Nothing was deleted on the server"));
+        EXPECT_THAT(session, ::testing::Not(::testing::Contains("QUIT")));
+        EXPECT_THAT(server.Deleted(), ::testing::IsEmpty());
+        EXPECT_EQ(user.Mails.Count(), static_cast<std::size_t>(BatchMessages));
+        EXPECT_EQ(TrashedIndices(user).size(), trashed.size());
+        EXPECT_EQ(serverCount, BatchMessages);
+        return;
+    }
+
+    ASSERT_TRUE(result) << error;
+    EXPECT_TRUE(result->Ran);
+    EXPECT_EQ(session.back(), "QUIT");
+    // The messages sent a DELE are the first trashed ones, in order, and every one of them that the
+    // server accepted is gone: what was answered before the QUIT, nothing less, nothing more.
+    std::vector<std::int32_t> sent;
+    for (const std::string& command : dele)
+        sent.push_back(std::stoi(command.substr(5)));
+    std::sort(sent.begin(), sent.end());
+    sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
+    ASSERT_LE(sent.size(), trashed.size());
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), trashed.begin()));
+    std::vector<std::string> gone;
+    for (const std::int32_t n : sent)
+        if (!(c.End == TBatchEnd::RefusedKept && n == Faulted))
+            gone.push_back("uid-" + std::to_string(n));
+    EXPECT_EQ(server.Deleted(), gone);
+    const auto left = static_cast<std::int32_t>(BatchMessages - gone.size());
+    EXPECT_EQ(serverCount, left);
+    EXPECT_EQ(user.Mails.Count(), static_cast<std::size_t>(left));
+    EXPECT_EQ(user.TrashNotEmpty, gone.size() < trashed.size());
+
+    // One step for every reply, never back.
+    EXPECT_EQ(observer.Progress.size(), dele.size());
+    EXPECT_TRUE(std::is_sorted(observer.Progress.begin(), observer.Progress.end()));
+
+    switch (c.End) {
+    case TBatchEnd::AllGone:
+        EXPECT_EQ(gone.size(), trashed.size());
+        EXPECT_EQ(observer.Progress.back(), 100);
+        EXPECT_THAT(deletion.Errors(), ::testing::IsEmpty());
+        break;
+    case TBatchEnd::RefusedKept: {
+        ASSERT_EQ(deletion.Errors().size(), 1u);
+        EXPECT_THAT(deletion.Errors()[0], ::testing::HasSubstr("message " + std::to_string(Faulted) + ":"));
+        const std::vector<std::size_t> still = TrashedIndices(user);
+        EXPECT_TRUE(std::any_of(still.begin(), still.end(), [&](std::size_t i) {
+            return user.Mails.At(i)->Subject == "Message " + std::to_string(Faulted);
+        }));
+        break;
+    }
+    case TBatchEnd::Stopped:
+        EXPECT_LT(sent.size(), trashed.size());
+        EXPECT_GE(sent.size(), static_cast<std::size_t>(c.StopAfterProgress));
+        EXPECT_THAT(deletion.Errors(), ::testing::IsEmpty());
+        break;
+    case TBatchEnd::NothingGone:
+        break;
+    }
+}
+
+TReplyFault AtFaulted(TReplyFault::TKind kind, int times = -1)
+{
+    return {"DELE " + std::to_string(Faulted), kind, times};
+}
+
+using TKind = TReplyFault::TKind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, BatchDeletionTest,
+    ::testing::Values(
+        // About twenty round trips for the whole session, where one command at a time needs 1,200.
+        TBatchCase{"ThreeHundredOfFiveHundred", {}, true, 0, TBatchEnd::AllGone, 0, 25},
+        TBatchCase{"OneAtATime", {}, false, 0, TBatchEnd::AllGone},
+        TBatchCase{"GarbledDele", {AtFaulted(TKind::Garble)}, true, 0, TBatchEnd::NothingGone},
+        TBatchCase{"ExtraLineAfterDele", {AtFaulted(TKind::ExtraLine)}, true, 0, TBatchEnd::NothingGone},
+        TBatchCase{"CutDuringDele", {AtFaulted(TKind::Cut)}, true, 0, TBatchEnd::NothingGone},
+        TBatchCase{"RefusedTwice", {AtFaulted(TKind::Refuse, 2)}, true, 0, TBatchEnd::AllGone, 3},
+        TBatchCase{"RefusedEveryTime",
+                   {AtFaulted(TKind::Refuse)},
+                   true,
+                   0,
+                   TBatchEnd::RefusedKept,
+                   TDeleteMail::MaxDeleteAttempts},
+        TBatchCase{"StopInTheMiddle", {}, true, 150, TBatchEnd::Stopped}),
     [](const auto& info) { return info.param.Name; });
 
 // Stop while the session is still being set up cuts it: a server that hangs there cannot hold the
