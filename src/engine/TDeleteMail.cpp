@@ -107,9 +107,12 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
     const std::size_t group = pipelining ? PipelineDepth : 1;
     for (std::size_t from = 0; from < checked.size(); from += group) {
         const std::size_t to = std::min(checked.size(), from + group);
-        if (pipelining)
+        if (pipelining) {
+            std::vector<std::int32_t> numbers;
             for (std::size_t i = from; i < to; ++i)
-                Client_->SendIdentity(checked[i]->Number, withUidl);
+                numbers.push_back(checked[i]->Number);
+            Client_->SendIdentities(numbers, withUidl);
+        }
         bool same = true;
         for (std::size_t i = from; i < to; ++i) {
             const accounts::TMailMessage& record = *checked[i];

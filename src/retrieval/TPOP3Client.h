@@ -135,8 +135,9 @@ public:
     void SendFetch(std::int32_t n, bool withUidl = false);
     TFetchResult ReadFetch(std::int32_t n, bool withUidl = false);
     // The identity of message n, in two halves like the fetch: "UIDL n" (when `withUidl`) and
-    // TOP n 0. The deletion proves with it that a number still names the message it means.
-    void SendIdentity(std::int32_t n, bool withUidl);
+    // TOP n 0, written for all `numbers` in one write; ReadIdentity reads the replies of one message.
+    // The deletion proves with it that a number still names the message it means.
+    void SendIdentities(const std::vector<std::int32_t>& numbers, bool withUidl);
     struct TIdentity
     {
         THeaderResult Header;
