@@ -50,7 +50,8 @@ public:
     static constexpr int MaxDeleteAttempts = 5;
     // Messages whose checks, or whose DELEs, are sent ahead at once when the server offers
     // PIPELINING: a few kilobytes of commands, which fit into the socket buffers, so a batch is
-    // written whole before its replies are read. 1,500 deletions take about 25 round trips.
+    // written whole before its replies are read. 1,500 deletions take 12 round trips of checks and
+    // 18 of DELEs.
     static constexpr std::size_t PipelineDepth = 128;
 
     TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::TPrompter& prompter,
