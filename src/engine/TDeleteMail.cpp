@@ -1,6 +1,7 @@
 #include "TDeleteMail.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 
 #include "OpenPaced.h"
@@ -59,6 +60,19 @@ bool TDeleteMail::Refuse()
     return false;
 }
 
+retrieval::TPOP3Client::TIdentity TDeleteMail::AskIdentity(std::int32_t n, bool withUidl)
+{
+    retrieval::TPOP3Client::TIdentity identity;
+    if (withUidl) {
+        std::optional<std::string> uid = Client_->Uidl(n);
+        if (!uid)
+            throw retrieval::TProtocolError("The server gives no unique id of message " + std::to_string(n));
+        identity.UniqueId = std::move(*uid);
+    }
+    identity.Header = Client_->Header(n);
+    return identity;
+}
+
 bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount)
 {
     // The last message of the last receive: the record with the highest number (the workers of a
@@ -84,22 +98,28 @@ bool TDeleteMail::Verify(const std::vector<std::size_t>& rows, std::int32_t serv
 
     // Every message to delete, and the last one, must still be where it was: the same cache name
     // from its header and the same unique id, or, on a server without unique ids, the same header
-    // lines. The checks are sent ahead in groups when the server allows it, so they cost a round
-    // trip per group, not per message.
+    // lines. The checks are sent ahead in groups when the server offers PIPELINING, so they cost a
+    // round trip per group, not per message; a server without it gets one command at a time.
     std::vector<const accounts::TMailMessage*> checked{last};
     for (const std::size_t row : rows)
         checked.push_back(User_.Mails.At(row));
-    const std::size_t group = Client_->SupportsPipelining() ? PipelineDepth : 1;
+    const bool pipelining = Client_->SupportsPipelining();
+    const std::size_t group = pipelining ? PipelineDepth : 1;
     for (std::size_t from = 0; from < checked.size(); from += group) {
         const std::size_t to = std::min(checked.size(), from + group);
-        for (std::size_t i = from; i < to; ++i)
-            Client_->SendIdentity(checked[i]->Number, withUidl);
+        if (pipelining) {
+            std::vector<std::int32_t> numbers;
+            for (std::size_t i = from; i < to; ++i)
+                numbers.push_back(checked[i]->Number);
+            Client_->SendIdentities(numbers, withUidl);
+        }
         bool same = true;
         for (std::size_t i = from; i < to; ++i) {
             const accounts::TMailMessage& record = *checked[i];
             try {
                 const retrieval::TPOP3Client::TIdentity identity =
-                    Client_->ReadIdentity(record.Number, withUidl);
+                    pipelining ? Client_->ReadIdentity(record.Number, withUidl)
+                               : AskIdentity(record.Number, withUidl);
                 same = same && identity.Header.CacheName == record.CacheName &&
                        (withUidl ? !record.UniqueId.empty() && identity.UniqueId == record.UniqueId
                                  : record.UniqueId.empty() && identity.Header.Header.Lines == record.Headers);
@@ -191,29 +211,58 @@ bool TDeleteMail::Delete(const std::vector<std::size_t>& trash, std::int32_t& se
 
 void TDeleteMail::DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount)
 {
-    // One DELE at a time, so that Stop lands between two of them; a refused one is tried again at
-    // once, up to MaxDeleteAttempts times. (The checks before were sent ahead in groups.)
+    // When the server offers PIPELINING the DELEs go out in batches: a batch is written at once and
+    // then its replies are read, one per DELE in the order sent, so that a batch costs one round trip
+    // and neither side can block on a full socket buffer. The batches start at one DELE and double up
+    // to PipelineDepth, so that a Stop soon after the start, or a server that refuses every DELE,
+    // costs little. Without PIPELINING every batch is one DELE.
+    // Stop takes effect between two batches: the DELEs already sent are answered first, and the
+    // session then ends with QUIT, so that what was marked goes. A refused DELE leads the next batch,
+    // up to MaxDeleteAttempts times; one refused every time ends the deletion after its batch.
+    struct TPending
+    {
+        std::size_t Row;
+        int Attempts = 0;
+    };
     const std::size_t total = rows.size();
-    std::size_t j = 0;
-    int attempts = 0;
-    while (j < total && GoOn_) {
-        const std::int32_t number = User_.Mails.At(rows[j])->Number;
-        try {
-            Client_->Delete(number);
-            --serverCount;
-            Deleted_.push_back(rows[j]);
-            ++j;
-            attempts = 0;
-        } catch (const retrieval::TProtocolError& error) {
-            // A server that keeps refusing ends the loop there; what was marked is still deleted.
-            if (++attempts >= MaxDeleteAttempts) {
-                Errors_.push_back("The server refused to delete message " + std::to_string(number) + ": " +
-                                  error.what());
-                GoOn_ = false;
-            }
+    const std::size_t deepest = Client_->SupportsPipelining() ? PipelineDepth : 1;
+    std::deque<TPending> pending;
+    for (const std::size_t row : rows)
+        pending.push_back({row});
+    std::size_t depth = 1;
+    bool gaveUp = false;
+    while (!pending.empty() && GoOn_ && !gaveUp) {
+        std::vector<TPending> batch;
+        std::vector<std::int32_t> numbers;
+        while (!pending.empty() && batch.size() < depth) {
+            batch.push_back(pending.front());
+            numbers.push_back(User_.Mails.At(pending.front().Row)->Number);
+            pending.pop_front();
         }
-        if (Observer_)
-            Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
+        depth = std::min(depth * 2, deepest);
+
+        Client_->SendDeletes(numbers);
+        std::vector<TPending> refused;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            try {
+                Client_->ReadDelete();
+                --serverCount;
+                Deleted_.push_back(batch[i].Row);
+            } catch (const retrieval::TProtocolError& error) {
+                // The session is still in step: the reply was a refusal, not a stray line.
+                if (++batch[i].Attempts < MaxDeleteAttempts) {
+                    refused.push_back(batch[i]);
+                } else {
+                    // A server that keeps refusing ends the deletion; what was marked still goes.
+                    Errors_.push_back("The server refused to delete message " + std::to_string(numbers[i]) +
+                                      ": " + error.what());
+                    gaveUp = true;
+                }
+            }
+            if (Observer_)
+                Observer_->SetProgress(total ? static_cast<int>(Deleted_.size() * 100 / total) : 100);
+        }
+        pending.insert(pending.begin(), refused.begin(), refused.end());
     }
 }
 

@@ -25,8 +25,8 @@ public:
     using TError::TError;
 };
 
-// What the deletion window shows. SetProgress is called after every DELE; the GUI processes its
-// pending events there, which is where its Stop button reaches Stop().
+// What the deletion window shows. SetProgress is called as the reply to every DELE arrives; the GUI
+// processes its pending events there, which is where its Stop button reaches Stop().
 class TDeleteObserver
 {
 public:
@@ -48,8 +48,11 @@ class TDeleteMail
 public:
     // A DELE that the server refuses is tried this many times before the deletion stops there.
     static constexpr int MaxDeleteAttempts = 5;
-    // Checks and DELEs sent ahead at once when the server offers PIPELINING.
-    static constexpr std::size_t PipelineDepth = 16;
+    // Messages whose checks, or whose DELEs, are sent ahead at once when the server offers
+    // PIPELINING: a few kilobytes of commands, which fit into the socket buffers, so a batch is
+    // written whole before its replies are read. 1,500 deletions take 12 round trips of checks and
+    // 18 of DELEs.
+    static constexpr std::size_t PipelineDepth = 128;
 
     TDeleteMail(accounts::TUser& user, std::string cacheFolder, core::TPrompter& prompter,
                 TDeleteObserver* observer = nullptr);
@@ -72,12 +75,16 @@ public:
     // Stops the deletion from any thread. While the session waits for the server's login delay,
     // connects or verifies, it is cut at once
     // (nothing is marked yet, so nothing is deleted) and Delete returns false without a message; a
-    // server that hangs there cannot hold the deletion. In the deletion loop it stops after the
-    // current DELE and the session is closed with QUIT, so the messages marked so far are deleted.
+    // server that hangs there cannot hold the deletion. In the deletion loop it stops once the
+    // DELEs already sent are answered, and the session is closed with QUIT, so the messages marked
+    // so far are deleted.
     void Stop();
 
 private:
     bool Verify(const std::vector<std::size_t>& rows, std::int32_t serverCount);
+    // UIDL n (when `withUidl`) and then TOP n 0, each awaited, for a server without PIPELINING; a
+    // message that either refuses throws TProtocolError.
+    retrieval::TPOP3Client::TIdentity AskIdentity(std::int32_t n, bool withUidl);
     void DeleteVerified(const std::vector<std::size_t>& rows, std::int32_t& serverCount);
     bool Refuse();
     void Status(const std::string& text);

@@ -474,10 +474,14 @@ TFetchResult TPOP3Client::ReadFetch(std::int32_t n, bool withUidl)
             {}};
 }
 
-void TPOP3Client::SendIdentity(std::int32_t n, bool withUidl)
+void TPOP3Client::SendIdentities(const std::vector<std::int32_t>& numbers, bool withUidl)
 {
-    const std::string number = std::to_string(n);
-    Connection_.Write((withUidl ? "UIDL " + number + "\r\n" : "") + "TOP " + number + " 0\r\n");
+    std::string commands;
+    for (const std::int32_t n : numbers) {
+        const std::string number = std::to_string(n);
+        commands += (withUidl ? "UIDL " + number + "\r\n" : "") + "TOP " + number + " 0\r\n";
+    }
+    Connection_.Write(commands);
 }
 
 TPOP3Client::TIdentity TPOP3Client::ReadIdentity(std::int32_t n, bool withUidl)
@@ -504,6 +508,21 @@ bool TPOP3Client::Delete(std::int32_t n)
 {
     Command("DELE " + std::to_string(n));
     return true;
+}
+
+void TPOP3Client::SendDeletes(const std::vector<std::int32_t>& numbers)
+{
+    std::string commands;
+    for (const std::int32_t n : numbers)
+        commands += "DELE " + std::to_string(n) + "\r\n";
+    Connection_.Write(commands);
+}
+
+void TPOP3Client::ReadDelete()
+{
+    const TPop3Reply reply = ReadReply();
+    if (!reply.Ok)
+        ThrowProtocol(reply.Text);
 }
 
 std::optional<std::vector<TUidlEntry>> TPOP3Client::Uidl()

@@ -118,6 +118,11 @@ public:
     // that cannot be written is told in CacheError, with the session still in step.
     TFetchResult Fetch(std::int32_t n, std::optional<bool> fullMessage = std::nullopt);
     bool Delete(std::int32_t n);
+    // DELE in two halves, so that a batch can be in flight: SendDeletes writes "DELE n" for every
+    // number in one write; ReadDelete reads the reply to the next of them, in the order they were
+    // sent. "-ERR" throws TProtocolError with the session still in step.
+    void SendDeletes(const std::vector<std::int32_t>& numbers);
+    void ReadDelete();
 
     // What the server's CAPA answer lists after the login; asked once per session. A server without
     // CAPA has none of the capabilities.
@@ -138,8 +143,9 @@ public:
     void SendFetch(std::int32_t n, bool withUidl = false);
     TFetchResult ReadFetch(std::int32_t n, bool withUidl = false);
     // The identity of message n, in two halves like the fetch: "UIDL n" (when `withUidl`) and
-    // TOP n 0. The deletion proves with it that a number still names the message it means.
-    void SendIdentity(std::int32_t n, bool withUidl);
+    // TOP n 0, written for all `numbers` in one write; ReadIdentity reads the replies of one message.
+    // The deletion proves with it that a number still names the message it means.
+    void SendIdentities(const std::vector<std::int32_t>& numbers, bool withUidl);
     struct TIdentity
     {
         THeaderResult Header;

@@ -83,6 +83,12 @@ std::vector<std::vector<std::string>> TFakeMaildrop::Commands() const
     return Commands_;
 }
 
+std::vector<std::string> TFakeMaildrop::PipelinedCommands() const
+{
+    std::lock_guard lock(Mutex_);
+    return PipelinedCommands_;
+}
+
 std::vector<std::string> TFakeMaildrop::Deleted() const
 {
     std::lock_guard lock(Mutex_);
@@ -180,11 +186,15 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         }
     };
     std::string line;
+    bool aheadOfReply = false; // the next command came before the reply to this one was sent
     while (socket.ReadLine(line)) {
         {
             std::lock_guard lock(Mutex_);
             Commands_[session].push_back(line.starts_with("PASS ") ? "PASS" : line);
+            if (aheadOfReply)
+                PipelinedCommands_.push_back(Commands_[session].back());
         }
+        aheadOfReply = false;
         const std::size_t blank = line.find(' ');
         const std::string verb = line.substr(0, blank);
         const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
@@ -232,8 +242,9 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             }
         } else if (verb == "CAPA") {
             reply = Faults_.Capa
-                        ? std::string("+OK\r\nUSER\r\n") + (Faults_.Uidl ? "UIDL\r\n" : "") +
-                              "TOP\r\nPIPELINING\r\nRESP-CODES\r\n" + (Faults_.Utf8 ? "UTF8 USER\r\n" : "") +
+                        ? std::string("+OK\r\nUSER\r\n") + (Faults_.Uidl ? "UIDL\r\n" : "") + "TOP\r\n" +
+                              (Faults_.Pipelining ? "PIPELINING\r\n" : "") + "RESP-CODES\r\n" +
+                              (Faults_.Utf8 ? "UTF8 USER\r\n" : "") +
                               (Faults_.LoginDelaySeconds > 0 && Faults_.AnnounceLoginDelay
                                    ? "LOGIN-DELAY " + std::to_string(Faults_.LoginDelaySeconds) + "\r\n"
                                    : "") +
@@ -328,8 +339,10 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
             socket.Send(reply.substr(0, std::max(reply.find("\r\n") + 2, reply.size() / 2)));
             return;
         }
-        if (socket.HasPendingLine())
+        if (socket.HasPendingLine()) {
             ++Pipelined_;
+            aheadOfReply = true;
+        }
         if (!socket.Send(reply))
             return;
     }

@@ -42,6 +42,7 @@ struct TMaildropFaults
     int CloseAfterSessions = 0; // stop listening after this many connections (0: never)
     bool RefuseLogin = false;   // -ERR for every PASS
     bool Capa = true;           // answer CAPA (with PIPELINING); false: -ERR
+    bool Pipelining = true;     // CAPA lists PIPELINING (false: a server that takes one at a time)
     bool Uidl = true;           // answer UIDL; false: -ERR
     std::int32_t FailDele = 0;  // answer "DELE n" of this message with -ERR...
     int FailDeleTimes = 0;      // ...this many times (-1: always)
@@ -76,6 +77,8 @@ public:
     int Logins() const { return Logins_.load(); }
     // Commands that had arrived before the reply to the one before them was sent.
     int Pipelined() const { return Pipelined_.load(); }
+    // Those commands themselves, of every session, in the order they came.
+    std::vector<std::string> PipelinedCommands() const;
     std::vector<std::vector<std::string>> Commands() const;
     // The unique ids of the messages deleted by sessions that ended with QUIT, in order.
     std::vector<std::string> Deleted() const;
@@ -119,6 +122,7 @@ private:
     int Dropped_ = 0;
     int DeleFailed_ = 0;
     std::vector<std::vector<std::string>> Commands_;
+    std::vector<std::string> PipelinedCommands_;
     std::vector<std::vector<TEntry>> Views_; // each session's maildrop as at its login
     std::vector<std::string> Deleted_;
     std::vector<int> FaultsUsed_;
