@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <map>
 
 #include "OpenPaced.h"
 #include "core/MessageTexts.h"

@@ -178,7 +178,7 @@ void TPOP3ClientThread::RunPipelined(bool withUidl)
             inFlight.push_back({*n, listed});
             try {
                 if (listed)
-                    Client_.SendIdentity(*n, true);
+                    Client_.SendIdentities({*n}, true);
                 else
                     Client_.SendFetch(*n, withUidl);
             } catch (const std::exception&) {
