@@ -348,16 +348,21 @@ void TDownloadMail::StartSessionWorker(const std::vector<std::string>& zones)
     ++Report_.Workers;
 }
 
+bool TDownloadMail::LogInCounter()
+{
+    return OpenPaced(
+        *Counter_, User_.LoginPacing,
+        [this](std::int64_t left, std::int32_t delay) {
+            State_->Notify([&](TReceiveObserver& o) { o.SetStatus(LoginWaitText(left, delay)); });
+        },
+        [this](std::chrono::steady_clock::duration wait) { return State_->Sleep(wait); });
+}
+
 bool TDownloadMail::OpenPacedCounter()
 {
     NewCounterSession();
     try {
-        if (!OpenPaced(
-                *Counter_, User_.LoginPacing,
-                [this](std::int64_t left, std::int32_t delay) {
-                    State_->Notify([&](TReceiveObserver& o) { o.SetStatus(LoginWaitText(left, delay)); });
-                },
-                [this](std::chrono::steady_clock::duration wait) { return State_->Sleep(wait); }))
+        if (!LogInCounter())
             return false;
     } catch (const retrieval::TLoginRefusedError& error) {
         State_->LoginFailed(retrieval::LoginRefusalText(Where(), error));
@@ -374,12 +379,7 @@ bool TDownloadMail::OpenCounter()
 {
     NewCounterSession();
     try {
-        const bool open = OpenPaced(
-            *Counter_, User_.LoginPacing,
-            [this](std::int64_t left, std::int32_t delay) {
-                State_->Notify([&](TReceiveObserver& o) { o.SetStatus(LoginWaitText(left, delay)); });
-            },
-            [this](std::chrono::steady_clock::duration wait) { return State_->Sleep(wait); });
+        const bool open = LogInCounter();
         if (!open) {
             Finish(TReceiveOutcome::Interrupted, std::string(texts::Interrupted));
             return false;

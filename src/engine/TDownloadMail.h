@@ -107,6 +107,8 @@ private:
     // ended there (refused, unreachable, Stop), with everything reported.
     bool OpenCounter();
     bool OpenPacedCounter();
+    // OpenPaced for the counting session, the waits shown in the status line; false after Stop.
+    bool LogInCounter();
     void NewCounterSession();
     void JoinEndedWorkers();
     void EndCheck();
