@@ -28,8 +28,9 @@ bool WaitOut(TClock::duration wait, std::int32_t delay, const TShowLoginWait& sh
 
 std::string LoginWaitText(std::int64_t secondsLeft, std::int32_t delaySeconds)
 {
-    return "Waiting " + std::to_string(secondsLeft) + " s: the server allows one login every " +
-           std::to_string(delaySeconds) + " seconds ...";
+    // Short enough for the receiving window's status line.
+    return "Waiting " + std::to_string(secondsLeft) + " s for the login delay of " +
+           std::to_string(delaySeconds) + " s ...";
 }
 
 bool OpenPaced(retrieval::TPOP3Client& client, accounts::TLoginPacing& pacing, const TShowLoginWait& show,

@@ -15,7 +15,7 @@ using TShowLoginWait = std::function<void(std::int64_t secondsLeft, std::int32_t
 // Waits for the time given, or less when the user stops; false after a stop.
 using TSleep = std::function<bool(std::chrono::steady_clock::duration)>;
 
-// "Waiting 42 s: the server allows one login every 60 seconds ..."
+// "Waiting 42 s for the login delay of 60 s ..."
 std::string LoginWaitText(std::int64_t secondsLeft, std::int32_t delaySeconds);
 
 // Logs `client` in, for a server that may ask for a pause between two logins (RFC 2449

@@ -14,6 +14,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -227,6 +228,22 @@ void SaveReceiveWindows(const QString& folder)
         window.ReceiveEnded(false);
         window.show();
         Save(window, folder, "receiving-failed");
+    }
+    {
+        // A server that allows one login a minute: the note, and a login waiting for the delay.
+        gui::TfReceivingMail window;
+        window.SetReceiving(true);
+        window.SetTask(QStringLiteral("'pop.example.org'"), QStringLiteral("Executing ..."), 1);
+        window.SetCaption(QStringLiteral("Receiving messages for 'Jane Doe'"));
+        window.SetStatusBar(QStringLiteral("Download speed: Extrem accelerated speed"));
+        window.SetOverallStatus(QStringLiteral("Checking for new messages on 'pop.example.org'"));
+        window.SetStatus(QStringLiteral("Waiting 42 s for the login delay of 60 s ..."));
+        window.AddNote(
+            QStringLiteral("The server pop.example.org:110 allows one login every 60 seconds, so this "
+                           "receive uses a single session for the count, the headers and the end check."));
+        window.show();
+        window.findChild<QTabWidget*>(QStringLiteral("pcDetails"))->setCurrentIndex(1);
+        Save(window, folder, "receiving-one-session");
     }
     {
         gui::TfPassword prompt(QStringLiteral("jane"));

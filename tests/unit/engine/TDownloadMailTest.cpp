@@ -880,9 +880,8 @@ TEST_F(ReceiveTest, ALoginTooSoonWaitsForTheServersDelay)
         EXPECT_EQ(report.Outcome, TReceiveOutcome::Finished) << ::testing::PrintToString(recorder.Lines());
         EXPECT_EQ(user.Mails.Count(), 3u);
         EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
-        EXPECT_THAT(
-            recorder.LinesStarting("status: Waiting"),
-            ::testing::Contains("status: Waiting 1 s: the server allows one login every 1 seconds ..."));
+        EXPECT_THAT(recorder.LinesStarting("status: Waiting"),
+                    ::testing::Contains("status: Waiting 1 s for the login delay of 1 s ..."));
         EXPECT_TRUE(recorder.LinesStarting("error: ").empty());
     }
 
