@@ -38,12 +38,6 @@ TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::str
 {}
 
 TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
-                             std::shared_ptr<TDnsCancel> cancel)
-    : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones), std::move(cancel)),
-                    TClassifySources::Process())
-{}
-
-TDispatchMail::TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
                              std::shared_ptr<TLookupCache> cache)
     : TDispatchMail(user, std::make_unique<TSearchAddress>(std::move(zones), std::move(cache)),
                     TClassifySources::Process())

@@ -18,7 +18,6 @@ struct TMailMessage;
 namespace tarnwick::classify {
 
 class TBlockListLookup;
-class TDnsCancel;
 class TLookupCache;
 class TPendingLookup;
 
@@ -105,9 +104,6 @@ public:
     explicit TDispatchMail(const accounts::TUserID& user);
     // The given spam-database zones (those that passed the receive's self-test).
     TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones);
-    // The same with a stop signal shared with other classifiers and the self-test (see TDnsCancel).
-    TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
-                  std::shared_ptr<TDnsCancel> cancel);
     // The same asking through a cache of answers shared with other classifiers (and its signal).
     TDispatchMail(const accounts::TUserID& user, std::vector<std::string> zones,
                   std::shared_ptr<TLookupCache> cache);
