@@ -232,6 +232,7 @@ std::optional<retrieval::TFetchResult> TPOP3ClientThread::ReadListed(std::int32_
                                    std::move(identity.Header.CacheName),
                                    listing->Sizes[at],
                                    std::move(identity.UniqueId),
+                                   {},
                                    {}};
 }
 

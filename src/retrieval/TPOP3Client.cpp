@@ -321,14 +321,14 @@ TFetchResult TPOP3Client::Fetch(std::int32_t n, std::optional<bool> fullMessage)
     LastSize_ = ListedSize(n, Command("LIST " + std::to_string(n)));
 
     THeaderResult header = Header(n);
-    TFetchResult result{std::move(header.Header), std::move(header.CacheName), LastSize_, {}, {}};
+    TFetchResult result{std::move(header.Header), std::move(header.CacheName), LastSize_, {}, {}, {}};
     if (fullMessage.value_or(Settings_.FullMessage)) {
         const std::string path = CacheFilePath(result.CacheName);
         // A file of that name may hold another message with the same cache name (no Message-Id,
         // same sender and day): then it is fetched again and replaced by this one's.
         try {
             if (!CacheFileHolds(result.Header.Lines, path))
-                Retrieve(n, path);
+                result.RetrieveRefusal = Retrieve(n, path);
         } catch (const core::TFileError& error) {
             result.CacheError = error.what();
         }
@@ -341,12 +341,12 @@ void TPOP3Client::Drain()
     ReadMultiLine([](std::string_view) {}, SIZE_MAX / DrainFactor, "message too large");
 }
 
-void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
+std::string TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
 {
     Send("RETR " + std::to_string(n));
     const TPop3Reply reply = ReadReply();
-    if (!reply.Ok)
-        return; // the message cannot be retrieved: nothing is written and the header stands
+    if (!reply.Ok) // the message cannot be retrieved: nothing is written and the header stands
+        return reply.Text.empty() ? std::string("-ERR") : Redact(reply.Text);
 
     // The lines go to a temporary file beside the cache file, renamed into place when the message
     // is complete, so that a broken connection never leaves a partial message in the cache that
@@ -393,6 +393,7 @@ void TPOP3Client::Retrieve(std::int32_t n, const std::string& path)
         ::unlink(temporary.c_str());
         throw core::TFileError("Cannot write the cache file " + path + ": " + std::strerror(error));
     }
+    return {};
 }
 
 TCapabilities ParseCapabilities(const std::vector<std::string>& lines)
@@ -471,6 +472,7 @@ TFetchResult TPOP3Client::ReadFetch(std::int32_t n, bool withUidl)
             std::move(identity.Header.CacheName),
             size,
             std::move(identity.UniqueId),
+            {},
             {}};
 }
 

@@ -31,6 +31,8 @@ struct TFetchResult
     // Why the whole message could not be stored in the cache (the disk's reason and the path);
     // empty when it was stored or not wanted. The header stands either way.
     std::string CacheError;
+    // The server's text when it answered RETR with "-ERR" (nothing was stored); empty otherwise.
+    std::string RetrieveRefusal;
 };
 
 // What a server says it can do (RFC 2449 CAPA).
@@ -197,7 +199,8 @@ private:
     std::optional<TCapabilities> AskCapabilities();
     [[noreturn]] void ThrowProtocol(const std::string& serverText);
     std::string Redact(std::string text) const;
-    void Retrieve(std::int32_t n, const std::string& path);
+    // RETR n into the cache file at `path`; the server's text when it refuses, empty when stored.
+    std::string Retrieve(std::int32_t n, const std::string& path);
     // The header lines of a TOP n 0 reply whose status line was read.
     THeaderResult ReadHeaderLines(std::int32_t n);
 

@@ -201,7 +201,9 @@ void TFakeMaildrop::Serve(int fd, std::size_t session)
         const TReplyFault* fault = FaultFor(line);
         using TKind = TReplyFault::TKind;
         if (fault && fault->Kind == TKind::Refuse) {
-            if (!socket.Send("-ERR cannot read message\r\n"))
+            const std::string reason =
+                fault->RefusalText.empty() ? "cannot read message" : fault->RefusalText;
+            if (!socket.Send("-ERR " + reason + "\r\n"))
                 return;
             continue;
         }

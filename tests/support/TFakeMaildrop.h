@@ -31,6 +31,8 @@ struct TReplyFault
     std::string Command;
     TKind Kind = TKind::Garble;
     int Times = -1;
+    // The reason given with Refuse, e.g. "Invalid message number."; empty: "cannot read message".
+    std::string RefusalText = {};
 };
 
 // How a TFakeMaildrop misbehaves.
