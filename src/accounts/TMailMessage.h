@@ -34,6 +34,9 @@ struct TMailMessage
     std::string CacheName;   // cache file name without ".eml"
     bool Trashed = false;
     std::string UniqueId; // the server's UIDL for the message, when it offers one
+    // Why the download-time classification gave the message its class, one English sentence
+    // (classify::ReasonText); empty for a record that was not classified.
+    std::string Reason;
 };
 
 // Sort codes of TMails::Sort: 1..7 ascending by one key, the negative code descending, 8 by number.

@@ -176,10 +176,17 @@ bool MoveToList(TAddressList& list, TAddressList& other, std::string_view text)
 
 bool IsEnabledMember(const TAddressList& list, std::string_view text)
 {
+    return EnabledMemberEntry(list, text).has_value();
+}
+
+std::optional<std::string> EnabledMemberEntry(const TAddressList& list, std::string_view text)
+{
     const std::string_view wanted = core::TrimBlanksAndControls(text);
-    return std::any_of(list.Rows.begin(), list.Rows.end(), [&](const TAddressRow& row) {
-        return row.Enabled && SameListAddress(core::TrimBlanksAndControls(row.Address), wanted);
-    });
+    for (const TAddressRow& row : list.Rows)
+        if (const std::string_view entry = core::TrimBlanksAndControls(row.Address);
+            row.Enabled && SameListAddress(entry, wanted))
+            return std::string(entry);
+    return std::nullopt;
 }
 
 bool IsPlausibleAddress(std::string_view text)

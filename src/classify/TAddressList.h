@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,8 @@ bool MoveToList(TAddressList& list, TAddressList& other, std::string_view text);
 // The classifier's test: some enabled row's address, with blanks and control characters trimmed
 // from both ends, is `text` trimmed the same way under SameListAddress (so in any letter case).
 bool IsEnabledMember(const TAddressList& list, std::string_view text);
+// The same test, giving the first enabled row's address that matched, trimmed; nothing when none.
+std::optional<std::string> EnabledMemberEntry(const TAddressList& list, std::string_view text);
 // False for an empty text and for a text whose first "@" is its first or its last character; true
 // otherwise, a text without any "@" included.
 bool IsPlausibleAddress(std::string_view text);

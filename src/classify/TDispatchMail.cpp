@@ -1,10 +1,15 @@
 #include "TDispatchMail.h"
 
+#include <cstdint>
+#include <optional>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include "TSearchAddress.h"
 #include "accounts/TMailMessage.h"
 #include "core/Modules.h"
+#include "core/TextUtils.h"
 
 namespace tarnwick::classify {
 
@@ -23,6 +28,54 @@ std::string ResultName(std::uint8_t result)
         return "unknown";
     }
 }
+
+namespace {
+
+// Where the first "1" of a lookup text stands: the index of its address (its group "( ... )") and of
+// its server within the group.
+std::pair<std::size_t, std::size_t> FirstListing(std::string_view text)
+{
+    std::size_t address = 0;
+    std::size_t server = 0;
+    bool inGroup = false;
+    for (const char c : text) {
+        if (c == '(') {
+            inGroup = true;
+            server = 0;
+        } else if (c == ')') {
+            inGroup = false;
+            ++address;
+        } else if (inGroup && c == '1') {
+            return {address, server};
+        } else if (inGroup && c == 'X') {
+            ++server;
+        }
+    }
+    return {SIZE_MAX, SIZE_MAX};
+}
+
+// What an action option does with a message, for the reason: "moves it to the trash" etc.
+std::string ActionText(std::uint8_t result)
+{
+    switch (result) {
+    case ResultTrash:
+        return "moves it to the trash";
+    case ResultSpam:
+        return "marks it as spam";
+    case ResultQuestionable:
+        return "marks it questionable";
+    default:
+        return "keeps it as good";
+    }
+}
+
+// " as \"ENTRY\"" when the matching list entry is written otherwise than the sender.
+std::string EntryNote(std::string_view sender, const std::string& entry)
+{
+    return entry.empty() || entry == sender ? std::string() : " as \"" + entry + "\"";
+}
+
+} // namespace
 
 TClassifySources TClassifySources::Process()
 {
@@ -78,8 +131,9 @@ TPendingClassification TDispatchMail::Begin(const accounts::TMailMessage& messag
     TClassifyReport& report = pending.Report_;
     report.Sender = message.FromAddress;
     report.Servers = Lookup_->Servers();
-    if (IsEnabledMember(*pending.Lists_.White, report.Sender)) {
+    if (std::optional<std::string> entry = EnabledMemberEntry(*pending.Lists_.White, report.Sender)) {
         report.WhiteListed = true;
+        report.WhiteEntry = std::move(*entry);
         report.Result = ResultGood;
         return pending;
     }
@@ -106,8 +160,18 @@ TClassifyReport TPendingClassification::Finish() const
     report.LookupText = lookup.Text;
     report.LookupAborted = lookup.Aborted;
 
-    report.BlackListed = IsEnabledMember(*Lists_.Black, report.Sender);
+    if (std::optional<std::string> entry = EnabledMemberEntry(*Lists_.Black, report.Sender)) {
+        report.BlackListed = true;
+        report.BlackEntry = std::move(*entry);
+    }
     report.DatabaseHit = report.LookupText.find('1') != std::string::npos;
+    if (report.DatabaseHit) {
+        const auto [address, server] = FirstListing(report.LookupText);
+        if (address < report.Relays.size() && server < report.Servers.size()) {
+            report.HitRelay = report.Relays[address];
+            report.HitZone = report.Servers[server];
+        }
+    }
     report.Plausible = IsPlausibleAddress(report.Sender);
     if (report.BlackListed || report.DatabaseHit || !report.Plausible) {
         report.OptionUsed = "DatabaseAction";
@@ -169,6 +233,34 @@ std::string ExplainText(const TClassifyReport& report)
     }
     out << '\n' << "Result: " << static_cast<int>(report.Result) << ' ' << ResultName(report.Result) << '\n';
     return out.str();
+}
+
+std::string ReasonText(const TClassifyReport& report)
+{
+    const std::string sender(core::TrimBlanksAndControls(report.Sender));
+    if (report.WhiteListed)
+        return "The sender " + sender + " is on the White list" + EntryNote(sender, report.WhiteEntry) + ".";
+
+    std::string listed;
+    if (report.BlackListed) {
+        listed = "The sender " + sender + " is on the Black list" + EntryNote(sender, report.BlackEntry);
+    } else if (report.DatabaseHit) {
+        listed = report.HitRelay.empty()
+                     ? std::string("A relay of the message is listed by a block list")
+                     : "The relay " + report.HitRelay + " is listed by " + report.HitZone + " (query " +
+                           ReversedAddress(report.HitRelay) + "." + report.HitZone + ")";
+    } else if (!report.Plausible) {
+        listed = sender.empty() ? std::string("The message gives no sender address")
+                                : "The sender address \"" + sender + "\" is not plausible";
+    }
+    if (!listed.empty())
+        return listed +
+               (report.Result == ResultGood ? ", but the option for listed messages keeps it as good." : ".");
+
+    if (report.LookupAborted)
+        return "Not checked against the block lists: the lookup was stopped.";
+    return "The sender " + (sender.empty() ? std::string() : sender + " ") +
+           "is in neither list: the option for unknown senders " + ActionText(report.Result) + ".";
 }
 
 } // namespace tarnwick::classify

@@ -40,11 +40,15 @@ struct TClassifySources
     static TClassifySources Process();
 };
 
-// How one message was classified, for the command line's explanation.
+// How one message was classified, for the command line's explanation and the record's reason.
 struct TClassifyReport
 {
     std::string Sender;
     bool WhiteListed = false;
+    // The enabled list entry that matched the sender (trimmed; it may differ from the sender in
+    // letter case); empty when the sender is in neither list.
+    std::string WhiteEntry;
+    std::string BlackEntry;
     bool LookupRan = false;
     std::vector<std::string> Servers;
     std::vector<std::string> Relays; // those asked about: at most MaxRelayAddresses
@@ -55,6 +59,10 @@ struct TClassifyReport
     bool LookupAborted = false;
     bool BlackListed = false;
     bool DatabaseHit = false;
+    // The first listing of the lookup, in address and server order: the relay address and the
+    // zone that lists it. Empty when nothing is listed (or the lookup gave no such address).
+    std::string HitRelay;
+    std::string HitZone;
     bool Plausible = true;
     std::string OptionUsed; // "", "DatabaseAction" or "ResponseAction"
     std::int32_t OptionValue = 0;
@@ -138,5 +146,11 @@ private:
 // A few lines for a person: the sender, the relay addresses, the lookup text, the test that decided
 // and the result.
 std::string ExplainText(const TClassifyReport& report);
+
+// One English sentence on why the message got its class, kept on the record (TMailMessage::Reason):
+// the white list; else the black list, a block-list listing (relay, zone and the query asked), an
+// implausible sender, in that order; else a stopped lookup; else the option for unknown senders and
+// what it does. A listed message that the option for listed messages keeps good says so.
+std::string ReasonText(const TClassifyReport& report);
 
 } // namespace tarnwick::classify

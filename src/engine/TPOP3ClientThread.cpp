@@ -280,13 +280,18 @@ void TPOP3ClientThread::CompleteFront()
     const std::int32_t n = waiting.Number;
     try {
         std::uint8_t result = classify::ResultGood;
+        std::string reason;
         if (waiting.Classification) {
             try {
-                result = waiting.Classification->Finish().Result;
+                const classify::TClassifyReport report = waiting.Classification->Finish();
+                result = report.Result;
+                reason = classify::ReasonText(report);
             } catch (const std::exception& error) {
                 waiting.Error = error.what();
             }
         }
+        if (!waiting.Error.empty())
+            reason = "The message could not be classified (" + waiting.Error + "), so it is listed as good.";
         // The message is listed unclassified rather than lost.
         if (!waiting.Error.empty())
             State_.Notify([&](TReceiveObserver& o) {
@@ -300,6 +305,7 @@ void TPOP3ClientThread::CompleteFront()
         }
         bool shown = true;
         accounts::TMailMessage& record = waiting.Record;
+        record.Reason = std::move(reason);
         if (result == classify::ResultTrash) {
             record.Trashed = true;
             shown = false;

@@ -137,6 +137,7 @@ struct TLookupCase
     std::string Relays;         // the JSON array as printed
     std::string Classification; // with the default options
     std::string LookupPart;     // the lookup text: one answer per relay
+    std::string Reason;         // the sentence a received message keeps
 };
 void PrintTo(const TLookupCase& c, std::ostream* os)
 {
@@ -170,13 +171,19 @@ TEST_P(CliInspectLookupTest, ClassifiesWithTheEnabledDatabases)
     EXPECT_THAT(looked.Out, HasSubstr("\"Servers\": [\n    \"" + zone + "\"\n  ]"));
     EXPECT_THAT(looked.Out, HasSubstr("\"Classification\": \"" + c.Classification + "\""));
     EXPECT_THAT(looked.Out, HasSubstr(c.LookupPart));
+    EXPECT_THAT(looked.Out, HasSubstr("\"Reason\": \"" + c.Reason + "\""));
 }
 
-INSTANTIATE_TEST_SUITE_P(Messages, CliInspectLookupTest,
-                         ::testing::Values(TLookupCase{"ListedRelay", "classify/ListedRelay.eml",
-                                                       "[\n    \"203.0.113.7\",\n    \"198.51.100.9\"\n  ]",
-                                                       "spam", "\"LookupText\": \"(1 ) (X ) \""},
-                                           TLookupCase{"CleanRelay", "classify/CleanRelay.eml",
-                                                       "[\n    \"198.51.100.9\",\n    \"192.0.2.25\"\n  ]",
-                                                       "questionable", "\"LookupText\": \"(X ) (X ) \""}),
-                         [](const auto& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(
+    Messages, CliInspectLookupTest,
+    ::testing::Values(TLookupCase{"ListedRelay", "classify/ListedRelay.eml",
+                                  "[\n    \"203.0.113.7\",\n    \"198.51.100.9\"\n  ]", "spam",
+                                  "\"LookupText\": \"(1 ) (X ) \"",
+                                  "The relay 203.0.113.7 is listed by listing.tarnwick.test "
+                                  "(query 7.113.0.203.listing.tarnwick.test)."},
+                      TLookupCase{"CleanRelay", "classify/CleanRelay.eml",
+                                  "[\n    \"198.51.100.9\",\n    \"192.0.2.25\"\n  ]", "questionable",
+                                  "\"LookupText\": \"(X ) (X ) \"",
+                                  "The sender ann@friend.example is in neither list: the "
+                                  "option for unknown senders marks it questionable."}),
+    [](const auto& info) { return info.param.Name; });

@@ -69,6 +69,7 @@ TEST_F(CliReceiveTest, ReceivesClassifiesAndDeletesTheTrash)
     EXPECT_THAT(json.Out, HasSubstr("\"Number\": 2,\n      \"Classification\": \"trash\""));
     EXPECT_THAT(json.Out, HasSubstr("\"Number\": 3,\n      \"Classification\": \"good\""));
     EXPECT_THAT(json.Out, HasSubstr("\"Subject\": \"Message 1\""));
+    EXPECT_THAT(json.Out, HasSubstr("\"Reason\": \"The sender spam@example.org is on the Black list.\""));
 
     const TProcessResult deleted = Cli({"receive", "--delete-trashed"});
     EXPECT_EQ(deleted.Status, 0) << deleted.Err;

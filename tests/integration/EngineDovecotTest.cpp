@@ -14,6 +14,7 @@
 #include "core/TFolders.h"
 #include "engine/TDeleteMail.h"
 #include "engine/TDownloadMail.h"
+#include "engine/TFetchMessage.h"
 #include "engine/TTrash.h"
 #include "retrieval/TPOP3Client.h"
 #include "support/TDovecot.h"
@@ -273,6 +274,48 @@ TEST_F(EngineDovecotTest, WholeMessagesLandInTheDefaultCacheFolderOfAFreshHome)
         EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
                   std::filesystem::perms::owner_all)
             << folder;
+}
+
+// Opening a message listed by a headers-only receive downloads it on demand: the cache file is the
+// maildrop's file byte for byte. Once another program deleted message 1, the record of message 2
+// names the old message 3 and the record of message 3 names none: both are refused, nothing stored.
+TEST_F(EngineDovecotTest, OnDemandDownloadStoresTheListedMessageOnly)
+{
+    CreateMaildrop(TFakeMaildrop::Messages(3), 1);
+    ASSERT_EQ(Receive().Outcome, TReceiveOutcome::Finished);
+    std::map<std::int32_t, accounts::TMailMessage> byNumber;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        byNumber[User.Mails.At(i)->Number] = *User.Mails.At(i);
+    ASSERT_EQ(byNumber.size(), 3u);
+    for (const auto& [n, record] : byNumber) {
+        EXPECT_FALSE(record.Fetched);
+        EXPECT_EQ(record.Reason, "The sender someone@example.org is in neither list: the option for unknown "
+                                 "senders marks it questionable.");
+    }
+    const std::string cache = Home / "VedOzurCache";
+    const std::vector<std::string> files = Server.MaildropFiles(UserName);
+    ASSERT_EQ(files.size(), 3u);
+
+    const TFetchOutcome fetched =
+        TFetchMessage(User.ID(), User.Settings, cache, User.LoginPacing).Run(byNumber[2]);
+    ASSERT_EQ(fetched.Status, TFetchStatus::Fetched) << fetched.Error;
+    EXPECT_EQ(fetched.CachePath, cache + "/" + byNumber[2].CacheName + ".eml");
+    EXPECT_EQ(ReadFileBytes(fetched.CachePath), ReadFileBytes(files[1]));
+
+    retrieval::TPOP3Client other(User.ID(), User.Settings, Home / "other");
+    other.Open();
+    other.Delete(1);
+    ASSERT_TRUE(other.Close());
+    for (const std::int32_t n : {2, 3}) {
+        SCOPED_TRACE("message " + std::to_string(n));
+        std::filesystem::remove(cache + "/" + byNumber[n].CacheName + ".eml");
+        const TFetchOutcome stale =
+            TFetchMessage(User.ID(), User.Settings, cache, User.LoginPacing).Run(byNumber[n]);
+        EXPECT_EQ(stale.Status, TFetchStatus::OutOfSync) << stale.Error;
+        EXPECT_TRUE(stale.CachePath.empty());
+        EXPECT_FALSE(std::filesystem::exists(cache + "/" + byNumber[n].CacheName + ".eml"));
+    }
+    EXPECT_EQ(Server.MaildropFiles(UserName).size(), 2u);
 }
 
 } // namespace

@@ -141,6 +141,7 @@ int Inspect(std::span<const std::string> args, TCliStreams& io)
         json.EndArray();
         json.Key("LookupText").String(report.LookupText);
         json.Key("Classification").String(classify::ResultName(report.Result));
+        json.Key("Reason").String(classify::ReasonText(report));
         json.Key("Explanation").String(classify::ExplainText(report));
     }
     json.EndObject();
@@ -171,7 +172,8 @@ Tarnwick builds from it when the message arrives from a server:
 With --lookup the message is also classified as a receive would classify it
 now, with the current address lists, the enabled spam databases and the
 options: Servers (the zones asked), LookupText (their answers),
-Classification (good, trash, spam, questionable) and Explanation.
+Classification (good, trash, spam, questionable), Reason (the sentence a
+received message keeps) and Explanation.
 )",
      Inspect},
 };

@@ -166,6 +166,8 @@ int Receive(std::span<const std::string> args, TCliStreams& io)
                 .String(record.Subject)
                 .Key("Size")
                 .Int(record.Size)
+                .Key("Reason")
+                .String(record.Reason)
                 .EndObject();
         }
         writer.EndArray();
@@ -190,7 +192,8 @@ const TCliCommand Commands[] = {
      "program does, with its speed level, time-out and classification options, the address lists\n"
      "and the enabled spam databases. Prints one line per message, in server order:\n"
      "number, classification (good, trash, spam, questionable), sender, subject and size,\n"
-     "separated by tabs; with --json one object with the messages instead. With\n"
+     "separated by tabs; with --json one object with the messages instead, each also with the\n"
+     "Reason of its classification. With\n"
      "--delete-trashed the messages classified as trash are then deleted on the server, after\n"
      "the same verification as the program's Empty Trash. When the account does not remember its\n"
      "password, the first line of standard input is taken. Exit status 1 when the receive did not\n"

@@ -25,7 +25,7 @@ public:
     TLookupResult LookupDetailed(const std::vector<std::string>&) override
     {
         ++Calls;
-        TLookupResult result{{"192.0.2.7"}, {}, Text_};
+        TLookupResult result{Addresses, {}, Text_};
         result.RelaysFound = RelaysFound;
         result.Aborted = Aborts > 0;
         return result;
@@ -36,10 +36,11 @@ public:
     std::atomic<int> Calls = 0;
     std::atomic<int> Aborts = 0;
     std::size_t RelaysFound = 1;
+    std::vector<std::string> Addresses{"192.0.2.7"};
+    std::vector<std::string> Servers_{"bl.test"};
 
 private:
     std::string Text_;
-    std::vector<std::string> Servers_{"bl.test"};
 };
 
 struct TSetup
@@ -294,4 +295,123 @@ TEST(DispatchMailTest, WorkersSeeEveryListChangeWhole)
     for (auto& worker : workers)
         worker.join();
     EXPECT_EQ(wrong, 0);
+}
+
+// The reason kept on the record names the test that decided, with the list entry, the relay and the
+// zone that matched, and for unknown senders what the option does.
+TEST(DispatchMailTest, ReasonNamesWhatMatched)
+{
+    const std::vector<TAddressRow> none;
+    const struct
+    {
+        const char* Name;
+        std::vector<TAddressRow> White;
+        std::vector<TAddressRow> Black;
+        std::string Sender;
+        std::string LookupText; // two relays, two zones
+        std::int32_t ResponseAction;
+        std::int32_t DatabaseAction;
+        std::string Reason;
+    } cases[] = {
+        {"white list",
+         {{" joe@x.org\t", true, {}}},
+         none,
+         "joe@x.org",
+         "(1 1 ) (1 1 ) ",
+         1,
+         1,
+         "The sender joe@x.org is on the White list."},
+        {"white entry in other letter case",
+         {{"Joe@X.org", true, {}}},
+         none,
+         "joe@x.org",
+         "",
+         1,
+         1,
+         "The sender joe@x.org is on the White list as \"Joe@X.org\"."},
+        {"black entry in other letter case, the second of two",
+         none,
+         {{"ann@x.org", true, {}}, {"JOE@x.org", true, {}}},
+         " joe@x.org",
+         "(X X ) (X X ) ",
+         1,
+         1,
+         "The sender joe@x.org is on the Black list as \"JOE@x.org\"."},
+        {"black list before a block-list hit",
+         none,
+         {{"joe@x.org", true, {}}},
+         "joe@x.org",
+         "(1 X ) (X X ) ",
+         1,
+         0,
+         "The sender joe@x.org is on the Black list."},
+        {"second zone lists the second relay", none, none, "joe@x.org", "(X X ) (X 1 ) ", 1, 1,
+         "The relay 198.51.100.4 is listed by zen.example (query 4.100.51.198.zen.example)."},
+        {"first listing counts", none, none, "joe@x.org", "(X 1 ) (1 1 ) ", 1, 1,
+         "The relay 192.0.2.7 is listed by zen.example (query 7.2.0.192.zen.example)."},
+        {"listed but kept good by the option", none, none, "joe@x.org", "(1 X ) (X X ) ", 1, 2,
+         "The relay 192.0.2.7 is listed by bl.example (query 7.2.0.192.bl.example), but the option for "
+         "listed messages keeps it as good."},
+        {"implausible sender", none, none, "joe@", "(X X ) (X X ) ", 1, 1,
+         "The sender address \"joe@\" is not plausible."},
+        {"no sender at all", none, none, "", "(X X ) (X X ) ", 1, 0, "The message gives no sender address."},
+        {"disabled black entry, unknown sender marked questionable",
+         none,
+         {{"joe@x.org", false, {}}},
+         "joe@x.org",
+         "(X X ) (X X ) ",
+         1,
+         1,
+         "The sender joe@x.org is in neither list: the option for unknown senders marks it questionable."},
+        {"unknown sender to the trash", none, none, "joe@x.org", "(X X ) (X X ) ", 0, 1,
+         "The sender joe@x.org is in neither list: the option for unknown senders moves it to the trash."},
+        {"unknown sender kept good", none, none, "joe@x.org", "", 2, 1,
+         "The sender joe@x.org is in neither list: the option for unknown senders keeps it as good."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TSetup setup(c.White, c.Black, c.LookupText, c.ResponseAction, c.DatabaseAction);
+        setup.Lookup->Addresses = {"192.0.2.7", "198.51.100.4"};
+        setup.Lookup->Servers_ = {"bl.example", "zen.example"};
+        EXPECT_EQ(ReasonText(setup.Classifier->Explain(From(c.Sender))), c.Reason);
+    }
+}
+
+// Reports that the lists rarely give: a stopped lookup, a listing without its relay, a message
+// marked as spam.
+TEST(ReasonTextTest, ReportsOutsideTheUsualPaths)
+{
+    TClassifyReport stopped;
+    stopped.Sender = "joe@x.org";
+    stopped.LookupRan = true;
+    stopped.LookupAborted = true;
+    stopped.Result = ResultQuestionable;
+
+    TClassifyReport stoppedBlack = stopped;
+    stoppedBlack.BlackListed = true;
+    stoppedBlack.BlackEntry = "joe@x.org";
+    stoppedBlack.Result = ResultSpam;
+
+    TClassifyReport hitWithoutRelay;
+    hitWithoutRelay.Sender = "joe@x.org";
+    hitWithoutRelay.LookupRan = true;
+    hitWithoutRelay.DatabaseHit = true;
+    hitWithoutRelay.Result = ResultSpam;
+
+    const struct
+    {
+        const char* Name;
+        TClassifyReport Report;
+        std::string Reason;
+    } cases[] = {
+        {"stopped lookup", stopped, "Not checked against the block lists: the lookup was stopped."},
+        {"a list decides even when the lookup stopped", stoppedBlack,
+         "The sender joe@x.org is on the Black list."},
+        {"listing of an address the report does not carry", hitWithoutRelay,
+         "A relay of the message is listed by a block list."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(ReasonText(c.Report), c.Reason);
+    }
 }

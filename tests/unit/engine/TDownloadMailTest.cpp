@@ -479,6 +479,17 @@ TEST_F(ReceiveTest, AppliesTheClassification)
     EXPECT_EQ(Recorder.Rows.size(), 3u); // the trashed one gets no row
     for (std::size_t i = 0; i < User.Mails.Count(); ++i)
         EXPECT_EQ(User.Mails.At(i)->UniqueId, "uid-" + std::to_string(User.Mails.At(i)->Number));
+    // Each record keeps why it got its class.
+    std::map<std::int32_t, std::string> reasons;
+    for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+        reasons[User.Mails.At(i)->Number] = User.Mails.At(i)->Reason;
+    EXPECT_EQ(reasons, (std::map<std::int32_t, std::string>{
+                           {1, "The sender friend@example.org is on the White list."},
+                           {2, "The sender spammer@example.org is on the Black list."},
+                           {3, "The sender stranger@example.org is in neither list: the option for unknown "
+                               "senders moves it to the trash."},
+                           {4, "The message gives no sender address."}, // "@" decodes to no address
+                       }));
 }
 
 TEST_F(ReceiveTest, QuestionableSubjectsAreMarked)
