@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/TextUtils.h"
 #include "retrieval/HeaderText.h"
 
 namespace tarnwick::mime {
@@ -849,6 +850,8 @@ std::string SanitizeStyle(std::string_view style, std::size_t& blocked)
 
 TSanitizedHtml SanitizeHtml(std::string_view html)
 {
+    if (core::IsValidUtf8(html)) // the usual case: no copy of a text that may be megabytes long
+        return TSanitizer(html).Run();
     const std::string text = retrieval::Utf8Text(html);
     return TSanitizer(text).Run();
 }
@@ -904,7 +907,10 @@ std::size_t LinkAt(std::string_view text, std::size_t pos, bool& www)
 
 std::string PlainTextToHtml(std::string_view bytes)
 {
-    const std::string text = retrieval::Utf8Text(bytes);
+    std::string converted;
+    if (!core::IsValidUtf8(bytes))
+        converted = retrieval::Utf8Text(bytes);
+    const std::string_view text = converted.empty() ? bytes : std::string_view(converted);
     std::string out = "<div style=\"white-space: pre-wrap\">";
     out.reserve(text.size() + text.size() / 8 + 64);
     std::size_t run = 0;
