@@ -30,13 +30,29 @@ void CheckHtml(const std::string& html)
     Require(core::IsValidUtf8(html), "HTML is not valid UTF-8");
     const std::string lower = core::AsciiLower(html);
     for (const char* forbidden : {"<script", "<style", "<iframe", "<object", "<embed", "<link", "<meta",
-                                  "<base", "<form", "<svg", "<!--", " on", "background="})
+                                  "<base", "<form", "<svg", "<!--"})
         Require(lower.find(forbidden) == std::string::npos, forbidden);
-    for (std::size_t at = lower.find(" src=\""); at != std::string::npos;
-         at = lower.find(" src=\"", at + 1)) {
-        const std::string_view url = std::string_view(lower).substr(at + 6);
-        Require(url.starts_with("cid:") || url.starts_with("data:image/"),
-                "an image source outside the message");
+    // Text is escaped, so every "<" begins a tag, and values hold no raw quote: a tag is its name
+    // and name="value" pairs. None may be a handler or a background, and a source must be the
+    // message's own.
+    for (std::size_t lt = lower.find('<'); lt != std::string::npos; lt = lower.find('<', lt + 1)) {
+        const std::size_t gt = lower.find('>', lt);
+        Require(gt != std::string::npos, "a tag without its end");
+        const std::string_view tag = std::string_view(lower).substr(lt, gt - lt);
+        for (std::size_t blank = tag.find(' '); blank != std::string_view::npos;) {
+            const std::size_t open = tag.find("=\"", blank);
+            Require(open != std::string_view::npos, "an attribute without a quoted value");
+            const std::size_t close = tag.find('"', open + 2);
+            Require(close != std::string_view::npos, "an unterminated value");
+            const std::string_view name = tag.substr(blank + 1, open - blank - 1);
+            const std::string_view value = tag.substr(open + 2, close - open - 2);
+            Require(!name.starts_with("on"), "an event handler");
+            Require(name != "background" && name != "srcset", "a background or source set");
+            Require(name != "src" || value.starts_with("cid:") || value.starts_with("data:image/"),
+                    "an image source outside the message");
+            blank = close + 1 < tag.size() ? close + 1 : std::string_view::npos;
+        }
+        lt = gt;
     }
 }
 
