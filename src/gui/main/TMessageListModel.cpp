@@ -7,6 +7,7 @@
 #include "accounts/TUser.h"
 #include "engine/DownloadLock.h"
 #include "gui/common/TImages.h"
+#include "mime/DisplayAddress.h"
 
 namespace tarnwick::gui {
 
@@ -126,8 +127,14 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const
                       : column == ColAttachments ? (m->HasAttachments ? 1 : 5)
                                                  : -1;
     switch (role) {
-    case Qt::DisplayRole:
+    case AddressRole:
+        return column == ColFrom ? Text(mime::DisplayAddress(m->FromAddress)) : QVariant();
     case Qt::ToolTipRole:
+        // The sender's address, whatever name the message gives.
+        if (column == ColFrom)
+            return Text(mime::DisplayAddress(m->FromAddress));
+        [[fallthrough]];
+    case Qt::DisplayRole:
         switch (column) {
         case ColFrom:
             return Text(m->FromName);

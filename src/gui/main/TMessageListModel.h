@@ -37,6 +37,8 @@ public:
     static constexpr int SortValueRole = Qt::UserRole + 1;
     // The image number of a cell or of a header.
     static constexpr int ImageNumberRole = Qt::UserRole + 2;
+    // The sender address as shown (look-alike domains in their ASCII form), for the From cell.
+    static constexpr int AddressRole = Qt::UserRole + 3;
 
     explicit TMessageListModel(QObject* parent = nullptr);
 
