@@ -34,6 +34,7 @@
 #include "core/TRegistry.h"
 #include "engine/TDownloadMail.h"
 #include "gui/main/TMessageListModel.h"
+#include "gui/message/TfMailWindow.h"
 #include "gui/receive/TReceiveBridge.h"
 #include "gui/receive/TfReceivingMail.h"
 #include "views/TAbstractFiltering.h"
@@ -82,6 +83,9 @@ TfMain::TfMain(accounts::TAdmin& admin, core::TPrompter& prompter, QWidget* pare
 
 TfMain::~TfMain()
 {
+    // The message windows have no parent but refer to this window's list.
+    for (auto& window : MailWindows_)
+        delete window.data();
     Admin_.SetObserver(nullptr);
     try {
         SaveLayout();
@@ -340,6 +344,13 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event)
     if (watched == StatusActivity_ && event->type() == QEvent::MouseButtonDblClick) {
         Guard([this] { ShowReceivingWindow(); });
         return true;
+    }
+    if (watched == lvMessages && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Guard([this] { OpenClick(); });
+            return true;
+        }
     }
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent*>(event)->key();

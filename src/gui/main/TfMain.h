@@ -9,10 +9,13 @@
 #include <vector>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include "accounts/TAdmin.h"
 #include "gui/accounts/TModalRunner.h"
 #include "gui/main/TDesktopSettings.h"
+#include "gui/message/TRecordRef.h"
+#include "gui/message/TSaveMessage.h"
 
 class QAction;
 class QDialog;
@@ -42,7 +45,9 @@ struct TReceiveConfig;
 namespace tarnwick::gui {
 
 class TMessageListModel;
+class TMessagePreview;
 class TReceiveBridge;
+class TfMailWindow;
 class TfReceivingMail;
 
 // The working state of the main window, in one place so that the receive and the other commands
@@ -91,6 +96,8 @@ public:
         // The Outlook Express accounts import: the accounts chosen, or nothing on Cancel. While it is
         // unset the import commands tell the user that no such import exists here.
         std::function<std::optional<std::vector<accounts::TUserID>>(QWidget* parent)> ImportAccounts;
+        // The save dialog of Save as, here and in the message windows (empty: the desktop's).
+        TSaveDialog SaveDialog;
     };
 
     // `runModal` shows the account dialogs modally (QDialog::exec when empty); tests drive them.
@@ -149,6 +156,22 @@ public:
     void EmptyTrashClick();
     void AddSenderToBlackClick();
     void AddSenderToWhiteClick();
+
+    // Preview and message windows (TfMainPreview.cpp).
+    // A mode button of the preview: selects its page and shows the selected row in that mode.
+    void tbMessageInfoClick(int mode);
+    // Open: a new message window with the selected row.
+    void OpenClick();
+    // Save as: moves the selected message's cache file to a place the user chooses.
+    void SaveAsClick();
+    TMessagePreview& Preview() const { return *Preview_; }
+    // The message windows open now, oldest first.
+    std::vector<TfMailWindow*> MailWindows() const;
+    // Puts the record of `row` in the trash as "Delete selected" does with that row alone selected,
+    // whatever view the list shows. Nothing during a receive.
+    void TrashRowAlone(int row);
+    // A message's cache file was moved away: its record no longer counts as fetched.
+    void MessageLeftCache(const TRecordRef& ref);
 
     // Receive (TfMainReceive.cpp). `tag` is -1 for the current account, else the account's index.
     void ReceiveClick(int tag);
@@ -276,6 +299,10 @@ private:
     QWidget* paPreview = nullptr;
     QTextBrowser* rvPreview = nullptr;
     QWidget* paMsgControl = nullptr;
+    TMessagePreview* Preview_ = nullptr;
+    // What the preview shows: the selected row's record when it was selected.
+    TRecordRef PreviewRef_;
+    std::vector<QPointer<TfMailWindow>> MailWindows_;
     QLabel* StatusCounts_ = nullptr;
     QProgressBar* ProgressBar_ = nullptr;
     QLabel* StatusActivity_ = nullptr;
@@ -321,6 +348,15 @@ private:
     // Empties the account's trash on the server with the deletion window; true when the deletion
     // ran and its records were removed.
     bool DeleteOnServer(accounts::TUser& user, const std::vector<std::size_t>& rows);
+
+    // ---- preview ----
+    void BuildPreviewArea(QWidget* parent);
+    // Shows PreviewRef_ in the preview's current mode.
+    void ShowPreview();
+    // The Full Message mode and Save as during a receive that takes headers only.
+    bool FullMessageRefused();
+    // Moves the cache file of the selected record to a name the user chooses (Save as, step 4).
+    void SaveCacheFileAs(const TRecordRef& ref);
 
     // ---- accounts ----
     // The first start without any account: the wizard in its first-start form.

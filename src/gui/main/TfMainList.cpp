@@ -23,6 +23,8 @@
 #include "engine/DownloadLock.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/message/TFullMessageLoader.h"
+#include "gui/message/TMessagePreview.h"
 #include "views/TAbstractFiltering.h"
 
 namespace tarnwick::gui {
@@ -92,6 +94,8 @@ void TfMain::lvMessagesClick()
         paMsgControl->hide();
         sbAttach->hide();
         rvPreview->show();
+        PreviewRef_ = {};
+        Preview_->Loader->Abandon();
         return;
     }
     int first = selected.front().row();
@@ -109,8 +113,10 @@ void TfMain::lvMessagesClick()
     rvPreview->hide();
     paMsgControl->show();
     sbAttach->setVisible(attachments);
-    if (auto* info = paMsgControl->findChild<QAction*>(QStringLiteral("tbMessageInfo")))
-        info->setChecked(true);
+    // Another message: a download still running for the one shown before is of no use here.
+    PreviewRef_ = RefOf(*user, key.RecordIndex);
+    Preview_->Loader->Abandon();
+    tbMessageInfoClick(TMessagePreview::ModeInfo);
 }
 
 void TfMain::SelectionChanged()

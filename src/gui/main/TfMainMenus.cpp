@@ -212,6 +212,8 @@ void TfMain::BuildMenus()
                 DeleteSelectedClick();
         });
     });
+    connect(ListItems_[0], &QAction::triggered, this, Slot(&TfMain::OpenClick));
+    connect(ListItems_[1], &QAction::triggered, this, Slot(&TfMain::SaveAsClick));
     connect(ListItems_[5], &QAction::triggered, this, Slot(&TfMain::AddSenderToBlackClick));
     connect(ListItems_[6], &QAction::triggered, this, Slot(&TfMain::AddSenderToWhiteClick));
     connect(TreeItems_[0], &QAction::triggered, this, Slot(&TfMain::EmptyTrashClick));

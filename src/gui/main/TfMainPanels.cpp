@@ -4,7 +4,6 @@
 #include <utility>
 
 #include <QAction>
-#include <QActionGroup>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -21,8 +20,10 @@
 #include <QVBoxLayout>
 
 #include "gui/common/TImages.h"
+#include "gui/main/TFromDelegate.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/message/TMessagePreview.h"
 #include "views/TAbstractFiltering.h"
 
 namespace tarnwick::gui {
@@ -144,6 +145,7 @@ void TfMain::BuildPages()
     lvMessages->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvMessages->setContextMenuPolicy(Qt::CustomContextMenu);
     lvMessages->setModel(Model_);
+    lvMessages->setItemDelegate(new TFromDelegate(lvMessages));
     lvMessages->installEventFilter(this);
     auto* header = lvMessages->header();
     header->setSectionsMovable(false);
@@ -159,6 +161,7 @@ void TfMain::BuildPages()
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { Guard([this, column] { lvMessagesColumnClick(column); }); });
     connect(lvMessages, &QAbstractItemView::clicked, this, Slot(&TfMain::lvMessagesClick));
+    connect(lvMessages, &QAbstractItemView::doubleClicked, this, Slot(&TfMain::OpenClick));
     connect(lvMessages->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             Slot(&TfMain::SelectionChanged));
     connect(Model_, &QAbstractItemModel::rowsInserted, this, [this] {
@@ -209,29 +212,7 @@ void TfMain::BuildPages()
     rvPreview = new QTextBrowser(paPreview);
     rvPreview->setObjectName(QStringLiteral("rvPreview"));
     previewLayout->addWidget(rvPreview);
-    paMsgControl = new QWidget(paPreview);
-    paMsgControl->setObjectName(QStringLiteral("paMsgControl"));
-    auto* controlLayout = new QVBoxLayout(paMsgControl);
-    controlLayout->setContentsMargins(0, 0, 0, 0);
-    auto* modes = new QToolBar(paMsgControl);
-    modes->setObjectName(QStringLiteral("toolbMsgControl"));
-    modes->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    auto* modeGroup = new QActionGroup(paMsgControl);
-    const char* modeNames[] = {"tbMessageInfo", "tbMessageHeader", "tbMessageFull"};
-    const char* modeTexts[] = {"Message Info", "Message Header", "Full Message"};
-    for (int i = 0; i < 3; ++i) {
-        auto* mode = NewAction(modeNames[i], QString::fromLatin1(modeTexts[i]));
-        mode->setCheckable(true);
-        mode->setChecked(i == 0);
-        mode->setData(i);
-        modeGroup->addAction(mode);
-        modes->addAction(mode);
-    }
-    controlLayout->addWidget(modes);
-    auto* pages = new QStackedWidget(paMsgControl);
-    pages->setObjectName(QStringLiteral("pgMessage"));
-    controlLayout->addWidget(pages, 1);
-    paMsgControl->hide();
+    BuildPreviewArea(paPreview);
     previewLayout->addWidget(paMsgControl);
     splitTopBott->addWidget(paPreview);
     splitTopBott->setStretchFactor(0, 1);
