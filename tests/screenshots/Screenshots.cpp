@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 
 #include "accounts/TAdmin.h"
 #include "core/Modules.h"
+#include "core/TFolders.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
 #include "gui/accounts/TfAcounts.h"
@@ -28,6 +30,9 @@
 #include "gui/accounts/TfUserProperties.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/message/TMessagePreview.h"
+#include "gui/message/TfMailSource.h"
+#include "gui/message/TfMailWindow.h"
 #include "gui/receive/TfReceivingMail.h"
 #include "gui/receive/TfTrashInfo.h"
 #include "gui/trash/TRecycleAnimation.h"
@@ -259,6 +264,68 @@ void SaveReceiveWindows(const QString& folder)
 
 } // namespace
 
+// The preview's three modes, a message window and the source window, on a message in the cache
+// whose HTML asks for a remote image.
+void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPrompter& prompter,
+                        const QString& folder)
+{
+    accounts::TUser& user = admin.UserAt(0);
+    accounts::TMailMessage* record = user.Mails.At(1);
+    record->Headers = {"Return-Path: <sender1@example.org>",
+                       "Received: from mx.example.org (mx.example.org [192.0.2.7]) by pop.example.org",
+                       "From: " + record->FromName + " <" + record->FromAddress + ">",
+                       "To: Jane Doe <jane@example.org>",
+                       "Subject: " + record->Subject,
+                       "Date: Sat, 06 Dec 2025 09:46:40 +0000",
+                       "Message-ID: <invoice-2291@example.org>",
+                       "MIME-Version: 1.0",
+                       "Content-Type: multipart/alternative; boundary=\"b1\""};
+    record->CacheName = "invoice-2291";
+    record->Reason = "The sender sender1@example.org is on the White list.";
+    const std::string cache = core::CacheFolder(core::Options()->CacheDir);
+    std::filesystem::create_directories(cache);
+    {
+        std::ofstream file(cache + "/invoice-2291.eml", std::ios::binary);
+        for (const auto& line : record->Headers)
+            file << line << "\r\n";
+        file
+            << "\r\n--b1\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nYour invoice 2291 is attached.\r\n"
+            << "--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+            << "<html><body><img src=\"http://tracker.example/p.gif\" width=1 height=1>"
+            << "<h2>Invoice 2291</h2><p>Dear Jane,</p><p>thank you for your order. The total of "
+            << "<b>&euro; 129.00</b> is due on 20 December.</p>"
+            << "<table border=1 cellpadding=4><tr><th>Item</th><th>Price</th></tr>"
+            << "<tr><td>Desk lamp</td><td>&euro; 49.00</td></tr>"
+            << "<tr><td>Office chair</td><td>&euro; 80.00</td></tr></table>"
+            << "<p><a href=\"https://billing.example/pay?id=2291\">Pay now</a></p></body></html>\r\n"
+            << "--b1--\r\n";
+    }
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("lvMessages"));
+    list->selectionModel()->setCurrentIndex(window.Messages().index(1, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window.lvMessagesClick();
+    Save(window, folder, "preview-message-info");
+    window.tbMessageInfoClick(gui::TMessagePreview::ModeHeader);
+    Save(window, folder, "preview-message-header");
+    window.tbMessageInfoClick(gui::TMessagePreview::ModeFull);
+    Save(window, folder, "preview-full-message");
+
+    window.OpenClick();
+    if (!window.MailWindows().empty()) {
+        gui::TfMailWindow& mail = *window.MailWindows().back();
+        mail.resize(746, 459);
+        Save(mail, folder, "message-window");
+        gui::TfMailSource source(&mail);
+        source.ShowSource(*record);
+        source.show();
+        Save(source, folder, "message-source");
+        source.close();
+        mail.close();
+    }
+    (void)prompter;
+    window.tbMessageInfoClick(gui::TMessagePreview::ModeInfo);
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -303,6 +370,7 @@ int main(int argc, char** argv)
                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         window.lvMessagesClick();
         Save(window, folder, "main-all-messages-800x500");
+        SaveMessageViewing(window, admin, prompter, folder);
         window.resize(1366, 768);
         Save(window, folder, "main-all-messages-large");
         window.resize(800, 500);
