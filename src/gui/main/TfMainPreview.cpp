@@ -49,8 +49,7 @@ void TfMain::BuildPreviewArea(QWidget* parent)
         // The activity panel also shows the name of a view being filled.
         const int blocked = Preview_->webbrMsgFull->BlockedRemote();
         if (!State_.Filtering && !State_.Receiving)
-            StatusActivity_->setText(blocked > 0 ? QStringLiteral("%1 remote resources blocked").arg(blocked)
-                                                 : QString());
+            StatusActivity_->setText(BlockedRemoteText(blocked));
     });
     connect(Preview_->Loader, &TFullMessageLoader::DownloadStarted, this, [this] {
         if (!State_.Filtering)

@@ -52,6 +52,14 @@ QString LineText(std::string_view bytes)
     return text;
 }
 
+QString BlockedRemoteText(int count)
+{
+    if (count <= 0)
+        return {};
+    return count == 1 ? QStringLiteral("1 remote resource blocked")
+                      : QStringLiteral("%1 remote resources blocked").arg(count);
+}
+
 QString SentSummary(std::int64_t sent)
 {
     if (sent == accounts::TMailMessage::NoDate)

@@ -37,4 +37,7 @@ void ShowMessageHeader(const accounts::TMailMessage& record, QPlainTextEdit& mem
 // out at exactly midnight; empty when the message has no date.
 QString SentSummary(std::int64_t sent);
 
+// "1 remote resource blocked", "3 remote resources blocked"; empty for none.
+QString BlockedRemoteText(int count);
+
 } // namespace tarnwick::gui

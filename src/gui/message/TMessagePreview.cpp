@@ -35,14 +35,16 @@ TMessagePreview::TMessagePreview(core::TPrompter& prompter, QWidget* parent)
         const char* Name;
         const char* Text;
         const char* Icon;
+        QStyle::StandardPixmap Fallback;
     };
     const TButton buttons[] = {
-        {"tbMessageInfo", "Message Info", "dialog-information"},
-        {"tbMessageHeader", "Message Header", "text-x-generic"},
-        {"tbMessageFull", "Full Message", "mail-message"},
+        {"tbMessageInfo", "Message Info", "dialog-information", QStyle::SP_MessageBoxInformation},
+        {"tbMessageHeader", "Message Header", "text-x-generic", QStyle::SP_FileDialogDetailedView},
+        {"tbMessageFull", "Full Message", "mail-message", QStyle::SP_FileIcon},
     };
     for (int mode = 0; mode < 3; ++mode) {
-        auto* button = new QAction(QIcon::fromTheme(QString::fromLatin1(buttons[mode].Icon)),
+        auto* button = new QAction(QIcon::fromTheme(QString::fromLatin1(buttons[mode].Icon),
+                                                    style()->standardIcon(buttons[mode].Fallback)),
                                    QString::fromLatin1(buttons[mode].Text), this);
         button->setObjectName(QString::fromLatin1(buttons[mode].Name));
         button->setCheckable(true);

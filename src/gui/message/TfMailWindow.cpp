@@ -2,6 +2,7 @@
 // work on it.
 #include "gui/message/TfMailWindow.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QUrl>
@@ -171,15 +173,19 @@ void TfMailWindow::BuildToolBar()
     };
     TBDelete = button("TBDelete", "Delete", ImageOf(TImageList::Toolbar, 2));
     TBand_->addSeparator();
-    TBPrevious = button("TBPrevious", "Previous", QIcon::fromTheme(QStringLiteral("go-previous")));
-    TBNext = button("TBNext", "Next", QIcon::fromTheme(QStringLiteral("go-next")));
+    auto themed = [this](const char* name, QStyle::StandardPixmap fallback) {
+        return QIcon::fromTheme(QString::fromLatin1(name), style()->standardIcon(fallback));
+    };
+    TBPrevious = button("TBPrevious", "Previous", themed("go-previous", QStyle::SP_ArrowBack));
+    TBNext = button("TBNext", "Next", themed("go-next", QStyle::SP_ArrowForward));
     TBand_->addSeparator();
-    CreateRule = button("CreateRule", "CreateRule", QIcon::fromTheme(QStringLiteral("document-new")));
+    CreateRule = button("CreateRule", "CreateRule", themed("document-new", QStyle::SP_FileDialogNewFolder));
     CreateRule->setEnabled(false);
     Black = button("Black", "Black", ImageOf(TImageList::Toolbar, 0));
     White = button("White", "White", ImageOf(TImageList::Toolbar, 1));
     TBand_->addSeparator();
-    TBSource = button("TBSource", "   Source    ", QIcon::fromTheme(QStringLiteral("text-x-generic")));
+    TBSource =
+        button("TBSource", "   Source    ", themed("text-x-generic", QStyle::SP_FileDialogContentsView));
     connect(TBDelete, &QAction::triggered, this, [this] { Guard([this] { DeleteClick(); }); });
     connect(TBPrevious, &QAction::triggered, this, [this] { Guard([this] { PreviousClick(); }); });
     connect(TBNext, &QAction::triggered, this, [this] { Guard([this] { NextClick(); }); });
@@ -256,9 +262,7 @@ void TfMailWindow::BuildBody()
         Panels_[0]->clear();
     });
     connect(WebBrowser1, &TMessageBrowser::LoadFinished, this, [this] {
-        const int blocked = WebBrowser1->BlockedRemote();
-        Panels_[1]->setText(blocked > 0 ? QStringLiteral("%1 remote resources blocked").arg(blocked)
-                                        : QString());
+        Panels_[1]->setText(BlockedRemoteText(WebBrowser1->BlockedRemote()));
     });
 }
 
@@ -274,7 +278,10 @@ void TfMailWindow::BuildStatusBar()
         if (i == 0) {
             bar->addWidget(panel, 1);
         } else {
-            panel->setMinimumWidth(widths[i]);
+            // The designed widths, or what the longest text needs in the desktop font.
+            const int needed =
+                i == 1 ? panel->fontMetrics().horizontalAdvance(BlockedRemoteText(999)) + 8 : 0;
+            panel->setMinimumWidth(std::max(widths[i], needed));
             bar->addPermanentWidget(panel);
         }
     }
