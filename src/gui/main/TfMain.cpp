@@ -328,9 +328,12 @@ void TfMain::CloseRequested(QCloseEvent& closing)
         if (ReceivingWindow_)
             ReceivingWindow_->buStopClick();
     }
-    // The receiving window has no parent: it must not keep the program running.
+    // The receiving window and the message windows have no parent: they must not keep the program
+    // running.
     if (ReceivingWindow_)
         ReceivingWindow_->hide();
+    for (TfMailWindow* window : MailWindows())
+        window->close();
     event->accept();
 }
 

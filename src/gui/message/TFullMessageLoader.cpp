@@ -100,7 +100,8 @@ void TFullMessageLoader::StartDownload()
                                                      User_->LoginPacing);
     Browser_.setCursor(Qt::BusyCursor);
     emit DownloadStarted();
-    Thread_ = std::thread([this, fetch = Fetch_.get(), record = Ref_.Copy] {
+    const unsigned download = ++Download_;
+    Thread_ = std::thread([this, download, fetch = Fetch_.get(), record = Ref_.Copy] {
         engine::TFetchOutcome outcome;
         try {
             outcome = fetch->Run(record);
@@ -110,7 +111,7 @@ void TFullMessageLoader::StartDownload()
         }
         // Runs on the window's thread, unless the loader is gone by then.
         QMetaObject::invokeMethod(
-            this, [this, outcome] { DownloadOver(outcome); }, Qt::QueuedConnection);
+            this, [this, download, outcome] { DownloadOver(download, outcome); }, Qt::QueuedConnection);
     });
 }
 
@@ -123,9 +124,9 @@ void TFullMessageLoader::MarkFetched()
         User_->Mails.At(*index)->Fetched = true;
 }
 
-void TFullMessageLoader::DownloadOver(const engine::TFetchOutcome& outcome)
+void TFullMessageLoader::DownloadOver(unsigned download, const engine::TFetchOutcome& outcome)
 {
-    if (!Fetch_)
+    if (!Fetch_ || download != Download_)
         return; // abandoned meanwhile
     Join();
     switch (outcome.Status) {

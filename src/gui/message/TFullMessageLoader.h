@@ -53,7 +53,7 @@ signals:
 
 private:
     void StartDownload();
-    void DownloadOver(const engine::TFetchOutcome& outcome);
+    void DownloadOver(unsigned download, const engine::TFetchOutcome& outcome);
     void Join();
     // The record's message is in the cache: marks its record (when still in the list) as fetched.
     void MarkFetched();
@@ -65,6 +65,9 @@ private:
     std::string CacheFolder_;
     std::unique_ptr<engine::TFetchMessage> Fetch_;
     std::thread Thread_;
+    // Counts the downloads started, so that the answer of an abandoned one, still queued when the
+    // next one starts, is not taken for the answer of the next.
+    unsigned Download_ = 0;
 };
 
 // The file name of the record's cache file in the cache folder of the options.

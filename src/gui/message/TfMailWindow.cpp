@@ -261,9 +261,8 @@ void TfMailWindow::BuildBody()
         SetBusy(false);
         Panels_[0]->clear();
     });
-    connect(WebBrowser1, &TMessageBrowser::LoadFinished, this, [this] {
-        Panels_[1]->setText(BlockedRemoteText(WebBrowser1->BlockedRemote()));
-    });
+    connect(WebBrowser1, &TMessageBrowser::LoadFinished, this,
+            [this] { Panels_[1]->setText(BlockedRemoteText(WebBrowser1->BlockedRemote())); });
 }
 
 void TfMailWindow::BuildStatusBar()

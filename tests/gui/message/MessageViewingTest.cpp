@@ -527,6 +527,29 @@ TEST_F(MessageViewingTest, OpenByDoubleClickAndEnterAndGeometryIsKept)
     TfMailWindow& again = *Window->MailWindows().back();
     EXPECT_EQ(again.size(), QSize(640, 420));
     EXPECT_EQ(again.pos(), QPoint(33, 44));
+
+    // The message windows have no parent; closing the main window closes them too.
+    EXPECT_TRUE(again.isVisible());
+    Window->close();
+    EXPECT_FALSE(again.isVisible());
+}
+
+TEST(MessageLineText, ShowsUtf8AsItIsAndEveryOtherByteAsItsWindows1252Character)
+{
+    struct TCase
+    {
+        const char* Bytes;
+        const char16_t* Text;
+    };
+    const TCase cases[] = {
+        {"caf\xc3\xa9 \xe2\x82\xac", u"caf\u00e9 \u20ac"}, // UTF-8
+        {"Gr\xfc\xdf", u"Gr\u00fc\u00df"},                 // Latin-1 umlauts
+        {"\x80 \x93x\x94", u"\u20ac \u201cx\u201d"},       // windows-1252's own characters
+        {"\x81\x8d", u"\u0081\u008d"},                     // bytes the code page leaves out
+        {"half \xc3", u"half \u00c3"},                     // a cut UTF-8 sequence
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gui::LineText(c.Bytes), QString::fromUtf16(c.Text)) << c.Bytes;
 }
 
 TEST_F(MessageViewingTest, MailWindowMovesTheSenderToAListAfterItsQuestion)

@@ -212,3 +212,21 @@ TEST_F(PreviewDovecotTest, AnUnreachableServerAsksWhetherToTryAgain)
     }
     EXPECT_EQ(Preview().webbrMsgFull->ShownFile().toStdString(), "");
 }
+
+TEST_F(PreviewDovecotTest, AnotherMessageChosenDuringADownloadIsTheOneShown)
+{
+    const std::size_t second = SelectNumber(2);
+    Preview().ModeButton(TMessagePreview::ModeFull)->trigger();
+    ASSERT_TRUE(Preview().Loader->Downloading());
+    // The user moves on before message 2 arrived: its download is abandoned.
+    const std::size_t third = SelectNumber(3);
+    EXPECT_FALSE(Preview().Loader->Downloading());
+    FullMessage();
+    // Whatever of the abandoned download was still on its way does not end or replace this one.
+    QTest::qWait(200);
+    EXPECT_EQ(Preview().webbrMsgFull->ShownFile().toStdString(), CacheFile(third));
+    EXPECT_EQ(Read(CacheFile(third)), Mail[2]);
+    EXPECT_FALSE(Preview().Loader->Downloading());
+    EXPECT_FALSE(User().Mails.At(second)->Fetched && !std::filesystem::exists(CacheFile(second)));
+    EXPECT_TRUE(Prompter.Log.empty());
+}
