@@ -939,4 +939,26 @@ std::string PlainTextToHtml(std::string_view bytes)
     return out;
 }
 
+std::size_t ClipPosition(std::string_view html, std::size_t limit)
+{
+    if (html.size() <= limit)
+        return html.size();
+    std::size_t cut = limit;
+    // Not inside a UTF-8 sequence: back to the byte that starts one.
+    while (cut > 0 && (static_cast<unsigned char>(html[cut]) & 0xC0) == 0x80)
+        --cut;
+    // Not inside a tag: back to its "<" when the last "<" before the cut has no ">" after it.
+    const std::size_t open = html.rfind('<', cut == 0 ? 0 : cut - 1);
+    if (open != std::string_view::npos && cut > 0) {
+        const std::size_t close = html.find('>', open);
+        if (close == std::string_view::npos || close >= cut)
+            cut = open;
+    }
+    // Not inside an entity: the output writes them as "&name;" or "&#n;", a few bytes long.
+    const std::size_t amp = cut == 0 ? std::string_view::npos : html.rfind('&', cut - 1);
+    if (amp != std::string_view::npos && cut - amp <= 12 && html.find(';', amp) >= cut)
+        cut = amp;
+    return cut;
+}
+
 } // namespace tarnwick::mime

@@ -33,4 +33,10 @@ std::string PlainTextToHtml(std::string_view text);
 // Text escaped for HTML element content and double-quoted attribute values.
 std::string EscapeHtml(std::string_view text);
 
+// Where the sanitised HTML `html` may be cut so that its first part, at most `limit` bytes, is
+// still whole markup: never inside a tag, an entity or a UTF-8 sequence. The elements still open
+// there are left open (an HTML reader closes them). `html.size()` when it is no longer than
+// `limit`.
+std::size_t ClipPosition(std::string_view html, std::size_t limit);
+
 } // namespace tarnwick::mime

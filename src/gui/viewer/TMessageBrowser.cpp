@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include "core/Errors.h"
 #include "mime/DisplayAddress.h"
@@ -18,6 +19,24 @@ QString FromUtf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// Whether the HTML's text has a run of this many characters without a blank or a tag: a line that
+// long can only be wrapped anywhere, and Qt's word wrapping takes time that grows with the square
+// of such a run's length (seconds for 200 KB of one word).
+bool HasUnbrokenRun(std::string_view html, std::size_t length = 1000)
+{
+    std::size_t run = 0;
+    for (const char c : html) {
+        if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '<' || c == '>')
+            run = 0;
+        else if (++run >= length)
+            return true;
+    }
+    return false;
+}
+
+// The link under a clipped message that shows the rest.
+const QString WholeMessageLink = QStringLiteral("tarnwick:whole-message");
 
 // What a refused resource gets: one transparent pixel, so that nothing else is tried for it.
 QImage RefusedImage()
@@ -112,6 +131,34 @@ void TMessageBrowser::Show(std::unique_ptr<mime::TRenderedMessage> rendered, con
     ShownFile_ = shown;
     setStatusTip({});
     setToolTip({});
+    const std::string& html = Rendered_->Html;
+    const std::size_t cut = mime::ClipPosition(html, ClipBytes);
+    Clipped_ = cut < html.size();
+    setWordWrapMode(HasUnbrokenRun(std::string_view(html).substr(0, cut))
+                        ? QTextOption::WrapAnywhere
+                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    if (Clipped_) {
+        const double megabytes = static_cast<double>(html.size()) / (1024.0 * 1024.0);
+        setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(cut)) +
+                QStringLiteral("<hr><p><b>This message is long: only its beginning is shown.</b> "
+                               "<a href=\"%1\">Show the whole message</a> (%2 MB; this may take a few "
+                               "seconds)</p>")
+                    .arg(WholeMessageLink)
+                    .arg(megabytes, 0, 'f', 1));
+    } else {
+        setHtml(FromUtf8(html));
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { emit LoadFinished(); }, Qt::QueuedConnection);
+}
+
+void TMessageBrowser::ShowWhole()
+{
+    if (!Clipped_ || !Rendered_)
+        return;
+    Clipped_ = false;
+    if (HasUnbrokenRun(Rendered_->Html))
+        setWordWrapMode(QTextOption::WrapAnywhere);
     setHtml(FromUtf8(Rendered_->Html));
     QMetaObject::invokeMethod(
         this, [this] { emit LoadFinished(); }, Qt::QueuedConnection);
@@ -173,6 +220,10 @@ QString TMessageBrowser::LinkQuestion(const QUrl& url)
 
 void TMessageBrowser::OnAnchorClicked(const QUrl& url)
 {
+    if (url.toString() == WholeMessageLink) {
+        ShowWhole();
+        return;
+    }
     const QString question = LinkQuestion(url);
     if (question.isEmpty() || !Prompter_)
         return;

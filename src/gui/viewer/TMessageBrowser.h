@@ -42,6 +42,15 @@ public:
     void SetPrompter(core::TPrompter* prompter);
     void SetLinkOpener(std::function<void(const QUrl&)> open);
 
+    // A long message shows its first ClipBytes of HTML at once, with a link to the rest: laying out
+    // megabytes of HTML takes seconds (about 1 ms per kilobyte here), and most long mail is read
+    // from the top.
+    static constexpr std::size_t ClipBytes = 100 * 1024;
+    // The document shown is the beginning of a longer message.
+    bool Clipped() const { return Clipped_; }
+    // Shows the whole of a clipped message (the link below it does the same).
+    void ShowWhole();
+
     // The question asked before a link opens; empty for a link that is never opened.
     static QString LinkQuestion(const QUrl& url);
 
@@ -64,6 +73,7 @@ private:
     std::unique_ptr<mime::TRenderedMessage> Rendered_;
     QString ShownFile_;
     int SanitizerBlocked_ = 0;
+    bool Clipped_ = false;
     QSet<QString> Refused_; // names loadResource refused for this document
     core::TPrompter* Prompter_ = nullptr;
     std::function<void(const QUrl&)> Opener_;

@@ -2,6 +2,7 @@
 // own pictures are shown, and a link opens only after the user agreed.
 #include "gui/viewer/TMessageBrowser.h"
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -244,4 +245,51 @@ TEST(MessageBrowser, OpensALinkOnlyAfterTheUserAgreed)
         emit browser.anchorClicked(QUrl(QString::fromLatin1(href)));
     EXPECT_TRUE(opened.empty());
     EXPECT_TRUE(prompter.Log.empty());
+}
+
+TEST(MessageBrowser, ALongMessageShowsItsBeginningAndTheRestOnRequest)
+{
+    TTempHome home;
+    struct TCase
+    {
+        const char* Name;
+        std::string Message;
+        QString Last; // the text at the message's end
+    };
+    std::string html = "<html><body>";
+    for (int i = 0; html.size() < 3 * TMessageBrowser::ClipBytes; ++i)
+        html += "<p>Paragraph " + std::to_string(i) + " with &amp; and \xc3\xa4 in it.</p>";
+    html += "<p>The very end.</p></body></html>";
+    const TCase cases[] = {
+        {"long.eml", HtmlMail(html), QStringLiteral("The very end.")},
+        {"line.eml",
+         "From: a@example.com\r\nSubject: line\r\n\r\n" + std::string(2 * TMessageBrowser::ClipBytes, 'x') +
+             "END",
+         QStringLiteral("xEND")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string path = home / c.Name;
+        std::ofstream(path, std::ios::binary) << c.Message;
+        TMessageBrowser browser;
+        TScriptedPrompter prompter;
+        browser.SetPrompter(&prompter);
+        browser.resize(600, 400);
+        browser.show();
+        ShowAndPaint(browser, Q(path));
+        EXPECT_TRUE(browser.Clipped());
+        EXPECT_FALSE(browser.toPlainText().contains(c.Last));
+        EXPECT_TRUE(browser.toPlainText().contains(QStringLiteral("only its beginning is shown")));
+        // The link shows the rest, without a question and without leaving the program.
+        QSignalSpy finished(&browser, &TMessageBrowser::LoadFinished);
+        browser.moveCursor(QTextCursor::End);
+        browser.ensureCursorVisible();
+        QCoreApplication::processEvents();
+        ClickAnchor(browser, QStringLiteral("Show the whole message"));
+        EXPECT_TRUE(finished.wait(10000));
+        EXPECT_FALSE(browser.Clipped());
+        EXPECT_TRUE(browser.toPlainText().contains(c.Last));
+        EXPECT_FALSE(browser.toPlainText().contains(QStringLiteral("only its beginning is shown")));
+        EXPECT_TRUE(prompter.Log.empty());
+    }
 }

@@ -453,3 +453,30 @@ TEST(PlainTextToHtml, KeepsLinesAndMakesLinks)
     EXPECT_EQ(html.find("href=\"javascript"), std::string::npos);
     EXPECT_EQ(html.find("no.example\""), std::string::npos);
 }
+
+TEST(ClipPosition, NeverCutsATagAnEntityOrACharacter)
+{
+    struct TCase
+    {
+        const char* Html;
+        std::size_t Limit;
+        const char* Kept;
+    };
+    const TCase cases[] = {
+        {"<p>short</p>", 100, "<p>short</p>"},               // nothing to cut
+        {"<p>abcdef</p>", 6, "<p>abc"},                      // in the text
+        {"<p>ab</p><b class=\"x\">cd</b>", 14, "<p>ab</p>"}, // inside a tag: before it
+        {"<p>a&amp;b</p>", 6, "<p>a"},                       // inside an entity: before it
+        {"<p>a&#8364;b</p>", 8, "<p>a"},
+        {"<p>a&amp;b</p>", 9, "<p>a&amp;"},            // right after the entity
+        {"<p>\xc3\xa4\xc3\xb6</p>", 6, "<p>\xc3\xa4"}, // inside a UTF-8 sequence
+        {"<p>\xe2\x82\xac</p>", 5, "<p>"},
+    };
+    for (const auto& c : cases) {
+        const std::string html = c.Html;
+        EXPECT_EQ(html.substr(0, ClipPosition(html, c.Limit)), c.Kept) << c.Html << " at " << c.Limit;
+    }
+    // A long line of text is cut near the limit, not at its start.
+    const std::string line = "<pre>" + std::string(100000, 'x') + "</pre>";
+    EXPECT_EQ(ClipPosition(line, 5000), 5000u);
+}
