@@ -30,16 +30,6 @@ char LowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
-}
-
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -330,14 +320,14 @@ std::string ReadWholeFile(const std::string& path, const char* what)
 
 const TInlinePart* TRenderedMessage::FindInline(std::string_view contentId) const
 {
-    if (contentId.size() >= 4 && EqualNoCase(contentId.substr(0, 4), "cid:"))
+    if (contentId.size() >= 4 && core::AsciiEqualNoCase(contentId.substr(0, 4), "cid:"))
         contentId.remove_prefix(4);
     const std::string id = WithoutAngles(PercentDecoded(contentId));
     for (const TInlinePart& part : InlineParts)
         if (part.ContentId == id)
             return &part;
     for (const TInlinePart& part : InlineParts)
-        if (EqualNoCase(part.ContentId, id))
+        if (core::AsciiEqualNoCase(part.ContentId, id))
             return &part;
     return nullptr;
 }

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QPlainTextEdit>
-#include <QStringDecoder>
 #include <QTextBlockFormat>
 #include <QTextBrowser>
 #include <QTextCharFormat>
@@ -11,18 +10,12 @@
 #include <QTextDocument>
 #include <QTextFrame>
 
+#include "core/TextUtils.h"
 #include "mime/DisplayAddress.h"
 
 namespace tarnwick::gui {
 
 namespace {
-
-// windows-1252's characters for the bytes 0x80 to 0x9F; 0 where the code page leaves one out.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 QString FromText(const std::string& text)
 {
@@ -38,18 +31,8 @@ QString Address(const std::string& address)
 
 QString LineText(std::string_view bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (!utf8.hasError())
-        return text;
-    text.clear();
-    text.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        const char16_t mapped = byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80] : 0;
-        text += QChar(mapped != 0 ? mapped : char16_t(byte));
-    }
-    return text;
+    const std::string utf8 = core::IsValidUtf8(bytes) ? std::string(bytes) : core::Windows1252ToUtf8(bytes);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QString BlockedRemoteText(int count)
