@@ -21,6 +21,7 @@
 #include "gui/common/TMessageBoxPrompter.h"
 #include "gui/main/TSingleInstance.h"
 #include "gui/main/TfMain.h"
+#include "mime/TDecodeAttach.h"
 
 namespace {
 
@@ -125,6 +126,8 @@ int main(int argc, char** argv)
         status = QApplication::exec();
         QObject::disconnect(raise);
     }
+    // The decoded attachments of this run are private to it.
+    tarnwick::mime::RemoveAttachmentFolder();
     tarnwick::core::FinalizeModules();
     return status;
 }

@@ -1,7 +1,7 @@
 // The main window as a whole: construction, the layout store, the window's modes and shared
 // operations, the start-up receive, the accounts observer and the window events. Its parts live in
-// TfMainMenus, TfMainPanels, TfMainTree, TfMainList, TfMainCommands, TfMainReceive and
-// TfMainAccounts.
+// TfMainMenus, TfMainPanels, TfMainTree, TfMainList, TfMainCommands, TfMainReceive,
+// TfMainAccounts and TfMainAttach.
 #include "TfMain.h"
 
 #include <algorithm>
@@ -37,6 +37,7 @@
 #include "gui/message/TfMailWindow.h"
 #include "gui/receive/TReceiveBridge.h"
 #include "gui/receive/TfReceivingMail.h"
+#include "mime/TDecodeAttach.h"
 #include "views/TAbstractFiltering.h"
 
 namespace tarnwick::gui {

@@ -42,8 +42,13 @@ class TDownloadMail;
 struct TReceiveConfig;
 } // namespace tarnwick::engine
 
+namespace tarnwick::mime {
+class TDecodeAttach;
+}
+
 namespace tarnwick::gui {
 
+class TFBrowse;
 class TMessageListModel;
 class TMessagePreview;
 class TReceiveBridge;
@@ -172,6 +177,15 @@ public:
     void TrashRowAlone(int row);
     // A message's cache file was moved away: its record no longer counts as fetched.
     void MessageLeftCache(const TRecordRef& ref);
+
+    // Attachments (TfMainAttach.cpp).
+    // The attachment button: the selected message's attachments as a menu under the button (the
+    // whole message downloaded first when the cache does not hold it).
+    void sbAttachClick();
+    // "Save Attachments..." of that menu: the save dialog for the message the menu shows.
+    void SaveAttachmentsClick();
+    // The folder browser, made at first use and kept for every dialog that chooses a folder.
+    TFBrowse& FolderBrowser();
 
     // Receive (TfMainReceive.cpp). `tag` is -1 for the current account, else the account's index.
     void ReceiveClick(int tag);
@@ -357,6 +371,14 @@ private:
     bool FullMessageRefused();
     // Moves the cache file of the selected record to a name the user chooses (Save as, step 4).
     void SaveCacheFileAs(const TRecordRef& ref);
+
+    // ---- attachments ----
+    // Reads the attachments of the record's cached message and opens the menu with them.
+    void ShowAttachmentMenu(const TRecordRef& ref);
+    QMenu* popupAttach = nullptr;
+    TFBrowse* FolderBrowser_ = nullptr;
+    // The attachments of the message the menu shows; one message at a time.
+    std::unique_ptr<mime::TDecodeAttach> Decoder_;
 
     // ---- accounts ----
     // The first start without any account: the wizard in its first-start form.

@@ -201,6 +201,7 @@ void TfMain::BuildPages()
     sbAttach->setIcon(ImageOf(TImageList::Message, 1));
     sbAttach->setAutoRaise(true);
     sbAttach->hide();
+    connect(sbAttach, &QToolButton::clicked, this, Slot(&TfMain::sbAttachClick));
     footerLayout->addWidget(sbAttach);
     messagesLayout->addWidget(footer);
     splitTopBott->addWidget(paMessages);
