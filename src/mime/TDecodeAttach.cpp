@@ -1,5 +1,6 @@
 #include "mime/TDecodeAttach.h"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -382,10 +383,13 @@ public:
             ThrowFileError("attachment file", pattern, "created", errno);
         Path_ = name.data();
     }
+    // A file that was not completed is removed again.
     ~TContentFile()
     {
         if (Fd_ >= 0)
             ::close(Fd_);
+        if (!Complete_)
+            ::unlink(Path_.c_str());
     }
     TContentFile(const TContentFile&) = delete;
     TContentFile& operator=(const TContentFile&) = delete;
@@ -415,6 +419,7 @@ public:
         Fd_ = -1;
         if (::close(fd) != 0)
             ThrowFileError("attachment file", Path_, "written", errno);
+        Complete_ = true;
     }
     const std::string& Path() const { return Path_; }
     std::uint64_t Size() const { return Size_; }
@@ -424,6 +429,7 @@ private:
     std::string Path_;
     std::string Buffer_;
     std::uint64_t Size_ = 0;
+    bool Complete_ = false;
 };
 
 // The extension of a safe name, for the content file, when it is short and plain.
@@ -786,20 +792,29 @@ bool TDecodeAttach::SaveAttachment(const std::string& targetPath, int position) 
     const int in = ::open(part->Path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         ThrowFileError("decoded attachment", part->Path, "read", errno);
-    std::vector<char> temp(targetPath.begin(), targetPath.end());
-    for (const char c : std::string_view(".tarnwick-XXXXXX"))
-        temp.push_back(c);
-    temp.push_back('\0');
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
+    // The copy's name is short, so that a target name of 255 bytes still leaves room for it; the
+    // mode 0666 gives it the usual permissions of a new file under the umask.
+    const std::filesystem::path target(targetPath);
+    const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+    static std::atomic<unsigned> Counter{0};
+    std::string tempPath;
+    int out = -1;
+    for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
+        tempPath = folder + "/.tarnwick-save-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++);
+        out = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out < 0 && errno != EEXIST)
+            break;
+    }
     if (out < 0) {
         const int error = errno;
         ::close(in);
         ThrowFileError("attachment", targetPath, "saved", error);
     }
+    const char* temp = tempPath.c_str();
     auto fail = [&](const std::string& path, const char* verb, int error) {
         ::close(in);
         ::close(out);
-        ::unlink(temp.data());
+        ::unlink(temp);
         ThrowFileError(verb[0] == 'r' ? "decoded attachment" : "attachment", path, verb, error);
     };
     char buffer[65536];
@@ -820,20 +835,15 @@ bool TDecodeAttach::SaveAttachment(const std::string& targetPath, int position) 
             done += wrote;
         }
     }
-    // mkstemp makes the file 0600; a saved attachment gets the usual permissions of a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(out, 0666 & ~mask) != 0)
-        fail(targetPath, "saved", errno);
     ::close(in);
     if (::close(out) != 0) {
         const int error = errno;
-        ::unlink(temp.data());
+        ::unlink(temp);
         ThrowFileError("attachment", targetPath, "saved", error);
     }
-    if (::rename(temp.data(), targetPath.c_str()) != 0) {
+    if (::rename(temp, targetPath.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temp.data());
+        ::unlink(temp);
         ThrowFileError("attachment", targetPath, "saved", error);
     }
     return true;

@@ -46,6 +46,13 @@ unsigned ModeOf(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
+unsigned CurrentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 void ExpectEntries(const TDecodeAttach& decoded, const std::vector<TExpected>& expected,
                    const std::string& what)
 {
@@ -224,9 +231,11 @@ TEST(DecodeAttach, SavesIntoTheChosenFolderOnlyAndReplacesTheFile)
         home / "inbox/m.eml",
         CrLf({"Content-Type: multipart/mixed; boundary=b", "", "--b", "Content-Type: text/plain", "", "text",
               "--b", "Content-Disposition: attachment; filename=\"../../escape.txt\"", "", "payload", "--b",
-              "Content-Disposition: attachment; filename=\"/etc/passwd\"", "", "pw", "--b--"}));
+              "Content-Disposition: attachment; filename=\"/etc/passwd\"", "", "pw", "--b",
+              "Content-Disposition: attachment; filename=" + std::string(300, 'n') + ".txt", "", "long",
+              "--b--"}));
     const TDecodeAttach decoded(home / "inbox/m.eml");
-    ASSERT_EQ(decoded.Attachments().size(), 2u);
+    ASSERT_EQ(decoded.Attachments().size(), 3u);
     for (const TAttachmentEntry& entry : decoded.Attachments()) {
         const std::string target = home / ("save/" + SafeFileName(entry.Name, entry.Position));
         WriteFileBytes(target, "an older file that is longer");
@@ -234,10 +243,13 @@ TEST(DecodeAttach, SavesIntoTheChosenFolderOnlyAndReplacesTheFile)
     }
     EXPECT_EQ(ReadFileBytes(home / "save/escape.txt"), "payload\r\n");
     EXPECT_EQ(ReadFileBytes(home / "save/passwd"), "pw\r\n");
+    // A name of the longest length still saves: the temporary copy's name is short.
+    EXPECT_EQ(ReadFileBytes(home / ("save/" + std::string(251, 'n') + ".txt")), "long\r\n");
+    EXPECT_EQ(ModeOf(home / "save/passwd"), 0666u & ~CurrentUmask()) << "the usual mode of a new file";
     std::vector<std::string> saved;
     for (const auto& item : std::filesystem::recursive_directory_iterator(home.Path()))
         saved.push_back(item.path().string());
-    EXPECT_EQ(saved.size(), 5u) << "only inbox, save and their files, no temporary copies";
+    EXPECT_EQ(saved.size(), 6u) << "only inbox, save and their files, no temporary copies";
 
     // The text part is no attachment: nothing is written.
     EXPECT_FALSE(decoded.SaveAttachment(home / "save/text", 0));
