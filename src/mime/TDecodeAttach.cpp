@@ -41,7 +41,12 @@ std::string ReadWholeFile(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         ThrowFileError("message file", path, "read", errno);
+    // The file is held once: reserving its size keeps a growing string from holding it twice.
     std::string bytes;
+    struct stat info
+    {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -60,25 +65,34 @@ std::string ReadWholeFile(const std::string& path)
     return bytes;
 }
 
-// The lines of the file, each without its LF and a CR before it. A last line without LF counts;
-// an LF at the very end does not begin another line.
-std::vector<std::string_view> SplitLines(std::string_view text)
+// The lines of the file one after the other, each without its LF and a CR before it. A last line
+// without LF counts; an LF at the very end does not begin another line. Lines are found as they
+// are read, so a file of many short lines costs no more memory than its bytes.
+class TLineCursor
 {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+public:
+    explicit TLineCursor(std::string_view text)
+        : Text_(text)
+    {}
+    bool More() const { return Pos_ < Text_.size(); }
+    std::string_view Next()
+    {
+        std::size_t end = Text_.find('\n', Pos_);
+        const std::size_t next = end == std::string_view::npos ? Text_.size() : end + 1;
         if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
+            end = Text_.size();
+        std::string_view line = Text_.substr(Pos_, end - Pos_);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        lines.push_back(line);
-        start = next;
+        Pos_ = next;
+        return line;
     }
-    return lines;
-}
+    void Restart() { Pos_ = 0; }
+
+private:
+    std::string_view Text_;
+    std::size_t Pos_ = 0;
+};
 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
@@ -455,9 +469,9 @@ std::string FolderPath;
 class TDecodeAttach::TReader
 {
 public:
-    TReader(TDecodeAttach& owner, std::vector<std::string_view> lines)
+    TReader(TDecodeAttach& owner, std::string_view text)
         : Owner_(owner)
-        , Lines_(std::move(lines))
+        , Lines_(text)
     {}
 
     void Read()
@@ -506,9 +520,13 @@ private:
     {
         THeaderList header;
         std::size_t typeLine = std::string::npos;
-        std::size_t i = 0;
-        for (; i < Lines_.size() && !Lines_[i].empty(); ++i) {
-            const std::string_view line = Lines_[i];
+        bool emptyLine = false;
+        while (Lines_.More()) {
+            const std::string_view line = Lines_.Next();
+            if (line.empty()) {
+                emptyLine = true;
+                break;
+            }
             bool typeChanged = false;
             if (IsContinuation(line) && header.Size() > 0) {
                 header.Continue(line.substr(1));
@@ -528,7 +546,8 @@ private:
             BodyEncoding_ = TEncoding::Base64;
         else if (encoding == "quoted-printable")
             BodyEncoding_ = TEncoding::QuotedPrintable;
-        Cursor_ = i < Lines_.size() ? i + 1 : 0;
+        if (!emptyLine)
+            Lines_.Restart(); // every line is a body line too
     }
 
     // The message's content type grew by a line: the boundary in it, when there is one, is
@@ -557,8 +576,8 @@ private:
 
     void ScanBody()
     {
-        while (Cursor_ < Lines_.size()) {
-            const std::string_view line = Lines_[Cursor_++];
+        while (Lines_.More()) {
+            const std::string_view line = Lines_.Next();
             if (IsEnd(line))
                 return;
             if (line.size() >= 2 && line.starts_with("--") && IsBoundary(line, Top())) {
@@ -567,7 +586,7 @@ private:
                 continue;
             }
             if (BodyEncoding_ != TEncoding::None) {
-                ReadRestAsText(BodyEncoding_);
+                ReadRestAsText(BodyEncoding_, line);
                 return;
             }
             std::string_view text = line;
@@ -602,8 +621,8 @@ private:
     bool ReadPartHeader(TPart& part, std::string& boundary, TEncoding& encoding)
     {
         THeaderList header;
-        while (Cursor_ < Lines_.size()) {
-            const std::string_view line = Lines_[Cursor_++];
+        while (Lines_.More()) {
+            const std::string_view line = Lines_.Next();
             if (line.empty())
                 break;
             if (IsEnd(line))
@@ -643,8 +662,8 @@ private:
         std::string& out = file ? file->Buffer() : scratch;
         TBase64Decoder base64;
         TEnd end = TEnd::Message;
-        while (Cursor_ < Lines_.size()) {
-            const std::string_view line = Lines_[Cursor_++];
+        while (Lines_.More()) {
+            const std::string_view line = Lines_.Next();
             if (IsEnd(line))
                 break;
             if (line.starts_with("--")) {
@@ -705,14 +724,15 @@ private:
     }
 
     // The rest of an encoded single-part body: one text part.
-    void ReadRestAsText(TEncoding encoding)
+    void ReadRestAsText(TEncoding encoding, std::string_view first)
     {
-        --Cursor_;
         TPart part;
         TBase64Decoder base64;
         std::string out;
-        for (; Cursor_ < Lines_.size(); ++Cursor_) {
-            AppendContent(Lines_[Cursor_], encoding, base64, out);
+        AppendContent(first, encoding, base64, out);
+        Keep(part, out);
+        while (Lines_.More()) {
+            AppendContent(Lines_.Next(), encoding, base64, out);
             Keep(part, out);
         }
         base64.Flush(out);
@@ -721,8 +741,7 @@ private:
     }
 
     TDecodeAttach& Owner_;
-    std::vector<std::string_view> Lines_;
-    std::size_t Cursor_ = 0;
+    TLineCursor Lines_;
     std::vector<std::string> Stack_;
     TEncoding BodyEncoding_ = TEncoding::None;
     std::size_t BoundaryAt_ = std::string::npos; // where "BOUNDARY=" is in the message's content type
@@ -734,7 +753,7 @@ TDecodeAttach::TDecodeAttach(const std::string& cacheFile)
 {
     const std::string content = ReadWholeFile(cacheFile);
     try {
-        TReader(*this, SplitLines(content)).Read();
+        TReader(*this, content).Read();
     } catch (...) {
         for (const TPart& part : Parts_)
             if (!part.Path.empty())

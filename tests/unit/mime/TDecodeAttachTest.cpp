@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "core/Errors.h"
@@ -339,6 +340,28 @@ TEST(DecodeAttach, PartsAreBoundedAndLargePartsStreamed)
         EXPECT_EQ(head, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01234");
         EXPECT_LT(seconds, 60.0);
     }
+}
+
+TEST(DecodeAttach, ManyShortLinesCostNoMoreMemoryThanTheirBytes)
+{
+    // 40 MB of empty lines inside a part: kept as one line table, they would take 16 bytes each.
+    TTempHome home(false);
+    const std::size_t lines = 40u << 20;
+    {
+        std::ofstream out(home / "blank.eml", std::ios::binary);
+        out << "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: a/b; name=blank\n\n";
+        const std::string chunk(1u << 20, '\n');
+        for (std::size_t i = 0; i < lines / chunk.size(); ++i)
+            out << chunk;
+        out << "--b--\n";
+    }
+    const TDecodeAttach decoded(home / "blank.eml");
+    ASSERT_EQ(decoded.Attachments().size(), 1u);
+    // Each empty line after the part header is content: CR LF.
+    EXPECT_EQ(decoded.DecodedSize(0), lines * 2);
+    rusage usage{};
+    ASSERT_EQ(::getrusage(RUSAGE_SELF, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 300L * 1024) << "peak resident size in KiB";
 }
 
 TEST(DecodeAttach, KeepsDecodedFilesPrivateAndRemovesThem)
