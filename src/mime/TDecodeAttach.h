@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,11 +49,12 @@ private:
         std::string Path; // an attachment part's decoded content
         std::uint64_t Size = 0;
     };
+    class TReader;
     const TPart* FindAttachment(int position) const;
 
     std::vector<TPart> Parts_;
     std::vector<TAttachmentEntry> Attachments_;
-    std::string BodyText_;
+    std::string BodyText_; // the top-level body lines, bounded
 };
 
 // At most this many parts are made; the rest of the message is read as body and ignored.

@@ -117,6 +117,11 @@ TEST_F(CliInspectTest, FailuresGoToStandardErrorWithNonZeroStatus)
         {{"inspect", "/"}, 1, "Cannot read \"/\""},
         {{"inspect"}, 2, "Usage: tarnwick-cli inspect FILE"},
         {{"inspect", "a", "b"}, 2, "inspect takes one message file."},
+        {{"inspect", "--attachments", "/nonexistent/message.eml"},
+         1,
+         "\"/nonexistent/message.eml\" cannot be read: No such file or directory"},
+        {{"inspect", "--attachments", "/"}, 1, "Cannot read \"/\""},
+        {{"inspect", "--lookup", "--attachments", "a"}, 2, "--lookup or --attachments, not both"},
     };
     for (const auto& c : cases) {
         const auto r = Run(c.Args);
@@ -126,6 +131,56 @@ TEST_F(CliInspectTest, FailuresGoToStandardErrorWithNonZeroStatus)
     }
     const auto help = Run({"--help"});
     EXPECT_THAT(help.Out, HasSubstr("inspect"));
+}
+
+TEST_F(CliInspectTest, ListsTheAttachmentsWithSafeNamesSizesAndDigests)
+{
+    const auto file = Run({"inspect", "--attachments", Fixture("mime/attach/MixedPdf.eml")});
+    ASSERT_EQ(file.Status, 0) << file.Err;
+    EXPECT_EQ(file.Out, "{\n  \"File\": \"" + Fixture("mime/attach/MixedPdf.eml") + R"(",
+  "Attachments": [
+    {
+      "Name": "a.pdf",
+      "SafeName": "a.pdf",
+      "Position": 1,
+      "Size": 17,
+      "Sha256": "4de613423005e9105cf6bbf42966007dce346b3de91a53cc230be3695b42626b"
+    }
+  ]
+}
+)");
+
+    // Standard input; hostile names keep their text in Name, and the decoded files and their
+    // folder are gone when the command ends.
+    const std::string message = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                "Content-Disposition: attachment; filename=\"../../run.sh\"\r\n\r\n"
+                                "#!/bin/sh\r\n--b\r\n"
+                                "Content-Disposition: attachment; filename=\".\x01\"\r\n\r\n--b--\r\n";
+    std::filesystem::create_directory(Home / "run");
+    const auto input = RunProcess(Cli, {"inspect", "--attachments", "-"}, message,
+                                  {"TARNWICK_HOME=" + Home.Path(), "XDG_RUNTIME_DIR=" + (Home / "run")});
+    ASSERT_EQ(input.Status, 0) << input.Err;
+    EXPECT_EQ(input.Out, R"({
+  "File": "-",
+  "Attachments": [
+    {
+      "Name": "../../run.sh",
+      "SafeName": "run.sh",
+      "Position": 0,
+      "Size": 11,
+      "Sha256": "2cd69d6a23425ab27d67e60bcf0435bfd9eb8f7cac58fa275f6b489dcfe9ecc0"
+    },
+    {
+      "Name": ".\u0001",
+      "SafeName": "attachment-2",
+      "Position": 1,
+      "Size": 0,
+      "Sha256": "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
+    }
+  ]
+}
+)");
+    EXPECT_TRUE(std::filesystem::is_empty(Home / "run"));
 }
 
 namespace {

@@ -1,12 +1,19 @@
 // tarnwick-cli inspect: the header record that Tarnwick builds from a message file, as JSON.
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <sstream>
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
 
 #include "TCli.h"
 #include "classify/TAddressLists.h"
@@ -16,6 +23,7 @@
 #include "core/Modules.h"
 #include "core/TJsonWriter.h"
 #include "core/TPrompter.h"
+#include "mime/TDecodeAttach.h"
 #include "retrieval/TDecodeMail.h"
 #include "retrieval/TParsedHeader.h"
 
@@ -77,13 +85,91 @@ private:
     std::ostream& Err_;
 };
 
+// The SHA-256 of a file's bytes in lower-case hex.
+std::string Sha256Of(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw core::TFileError("The decoded attachment \"" + path +
+                               "\" cannot be read: " + std::strerror(errno));
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        throw core::TError("SHA-256 is not available.");
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        EVP_DigestUpdate(context.get(), buffer, static_cast<std::size_t>(in.gcount()));
+    if (in.bad())
+        throw core::TFileError("The decoded attachment \"" + path + "\" cannot be read.");
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += Hex[digest[i] >> 4];
+        text += Hex[digest[i] & 15];
+    }
+    return text;
+}
+
+// The attachment folder goes when the command ends, whichever way it ends.
+struct TAttachmentFolderGuard
+{
+    ~TAttachmentFolderGuard() { mime::RemoveAttachmentFolder(); }
+};
+
+// Standard input kept in a file of the attachment folder, since the reader takes a file.
+std::string StandardInputFile(TCliStreams& io)
+{
+    const std::string content{std::istreambuf_iterator<char>(io.In), std::istreambuf_iterator<char>()};
+    std::string path = mime::AttachmentFolder() + "/stdin-XXXXXX";
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw core::TFileError("The file \"" + path + "\" cannot be created: " + std::strerror(errno));
+    std::ofstream out(path, std::ios::binary);
+    ::close(fd);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out.flush())
+        throw core::TFileError("The file \"" + path + "\" cannot be written.");
+    return path;
+}
+
+int InspectAttachments(const std::string& file, TCliStreams& io)
+{
+    const TAttachmentFolderGuard guard;
+    std::error_code ec;
+    if (file != "-" && std::filesystem::is_directory(file, ec))
+        throw core::TFileError("Cannot read \"" + file + "\": it is a folder.");
+    const mime::TDecodeAttach decoded(file == "-" ? StandardInputFile(io) : file);
+    core::TJsonWriter json;
+    json.BeginObject();
+    json.Key("File").String(file);
+    json.Key("Attachments").BeginArray();
+    for (const mime::TAttachmentEntry& entry : decoded.Attachments()) {
+        json.BeginObject();
+        json.Key("Name").String(entry.Name);
+        json.Key("SafeName").String(mime::SafeFileName(entry.Name, entry.Position));
+        json.Key("Position").Int(entry.Position);
+        json.Key("Size").Int(static_cast<std::int64_t>(decoded.DecodedSize(entry.Position)));
+        json.Key("Sha256").String(Sha256Of(decoded.ContentPath(entry.Position)));
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    io.Out << json.Text();
+    return 0;
+}
+
 int Inspect(std::span<const std::string> args, TCliStreams& io)
 {
     bool lookup = false;
+    bool attachments = false;
     const std::string* file = nullptr;
     for (const std::string& word : args) {
         if (word == "--lookup")
             lookup = true;
+        else if (word == "--attachments")
+            attachments = true;
         else if (file)
             throw TUsageError("inspect takes one message file.");
         else
@@ -91,6 +177,10 @@ int Inspect(std::span<const std::string> args, TCliStreams& io)
     }
     if (!file)
         throw TUsageError("inspect takes one message file.");
+    if (lookup && attachments)
+        throw TUsageError("inspect takes --lookup or --attachments, not both.");
+    if (attachments)
+        return InspectAttachments(*file, io);
     const std::string content = ReadMessageFile(*file, io);
     const retrieval::TParsedHeader parsed = retrieval::ParseMessageText(content);
     retrieval::TDecodeMail decoder;
@@ -151,7 +241,7 @@ int Inspect(std::span<const std::string> args, TCliStreams& io)
 
 constexpr TCliCommand Commands[] = {
     {"inspect", "show the header record built from a message file, as JSON",
-     R"(Usage: tarnwick-cli inspect FILE [--lookup]
+     R"(Usage: tarnwick-cli inspect FILE [--lookup | --attachments]
 
 Reads a message file (a whole message or only its header, lines ending in LF
 or CR LF; "-" reads standard input) and prints as JSON the header record that
@@ -174,6 +264,13 @@ now, with the current address lists, the enabled spam databases and the
 options: Servers (the zones asked), LookupText (their answers),
 Classification (good, trash, spam, questionable), Reason (the sentence a
 received message keeps) and Explanation.
+
+With --attachments the message's parts are read as the attachment window
+reads them, and the JSON lists its attachments instead: File, then for each
+attachment Name (as the message gives it, decoded to UTF-8), SafeName (the
+plain file name it is saved under), Position (the part's position among all
+parts, text parts included, from 0), Size (decoded bytes) and Sha256 (of the
+decoded bytes, hex).
 )",
      Inspect},
 };
