@@ -237,6 +237,9 @@ TEST_F(AttachmentsTest, TheMenuListsTheAttachmentsInOrderWithSaveLast)
 {
     Open({{{"report.pdf", PdfBytes}, {"notes & plans.txt", NotesBytes}}, {}});
 
+    // Shown, so the button lies far enough from the screen's left edge for the menu to fit.
+    Window->resize(800, 500);
+    Window->show();
     AttachButton().click();
     ASSERT_NE(Menu(), nullptr);
     EXPECT_TRUE(Menu()->isVisible());
@@ -246,7 +249,7 @@ TEST_F(AttachmentsTest, TheMenuListsTheAttachmentsInOrderWithSaveLast)
     // Under the button, right edges aligned.
     const QPoint corner = AttachButton().mapToGlobal(QPoint(AttachButton().width(), AttachButton().height()));
     EXPECT_EQ(Menu()->geometry().top(), corner.y());
-    EXPECT_EQ(Menu()->geometry().left() + Menu()->sizeHint().width(), corner.x());
+    EXPECT_EQ(Menu()->geometry().right() + 1, corner.x());
     Menu()->hide();
 
     // A message without attachments: built anew, nothing but a disabled Save.
