@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeView>
@@ -28,6 +29,8 @@
 #include "gui/accounts/TfAddUserWizard.h"
 #include "gui/accounts/TfPassword.h"
 #include "gui/accounts/TfUserProperties.h"
+#include "gui/attach/TFBrowse.h"
+#include "gui/attach/TfSaveAttachments.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
 #include "gui/message/TMessagePreview.h"
@@ -37,6 +40,7 @@
 #include "gui/receive/TfTrashInfo.h"
 #include "gui/trash/TRecycleAnimation.h"
 #include "gui/trash/TfDeleteMail.h"
+#include "mime/TDecodeAttach.h"
 #include "rules/TRuleListClass.h"
 #include "views/TAbstractFiltering.h"
 
@@ -264,6 +268,32 @@ void SaveReceiveWindows(const QString& folder)
 
 } // namespace
 
+// The attachment menu of the selected message, the save dialog it opens and the folder browser.
+void SaveAttachmentWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
+{
+    window.sbAttachClick();
+    if (auto* menu = window.findChild<QMenu*>(QStringLiteral("popupAttach"))) {
+        Save(*menu, folder, "attachment-menu");
+        menu->hide();
+    }
+    const std::string cache = core::CacheFolder(core::Options()->CacheDir) + "/invoice-2291.eml";
+    try {
+        mime::TDecodeAttach decoder(cache);
+        gui::TfSaveAttachments dialog(
+            prompter, window.FolderBrowser(), [](QDialog&) { return 0; }, &window);
+        dialog.Fill(decoder);
+        dialog.show();
+        Save(dialog, folder, "save-attachments");
+        dialog.hide();
+    } catch (const std::exception& e) {
+        std::cerr << "screenshots: " << e.what() << "\n";
+    }
+    gui::TFBrowse& browser = window.FolderBrowser();
+    browser.show();
+    Save(browser, folder, "browse-for-folder");
+    browser.hide();
+}
+
 // The preview's three modes, a message window and the source window, on a message in the cache
 // whose HTML asks for a remote image.
 void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPrompter& prompter,
@@ -279,7 +309,8 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
                        "Date: Sat, 06 Dec 2025 09:46:40 +0000",
                        "Message-ID: <invoice-2291@example.org>",
                        "MIME-Version: 1.0",
-                       "Content-Type: multipart/alternative; boundary=\"b1\""};
+                       "Content-Type: multipart/mixed; boundary=\"b0\""};
+    record->HasAttachments = true;
     record->CacheName = "invoice-2291";
     record->Reason = "The sender sender1@example.org is on the White list.";
     const std::string cache = core::CacheFolder(core::Options()->CacheDir);
@@ -289,6 +320,7 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
         for (const auto& line : record->Headers)
             file << line << "\r\n";
         file
+            << "\r\n--b0\r\nContent-Type: multipart/alternative; boundary=\"b1\"\r\n"
             << "\r\n--b1\r\nContent-Type: text/plain; charset=utf-8\r\n\r\nYour invoice 2291 is attached.\r\n"
             << "--b1\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
             << "<html><body><img src=\"http://tracker.example/p.gif\" width=1 height=1>"
@@ -298,7 +330,14 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
             << "<tr><td>Desk lamp</td><td>&euro; 49.00</td></tr>"
             << "<tr><td>Office chair</td><td>&euro; 80.00</td></tr></table>"
             << "<p><a href=\"https://billing.example/pay?id=2291\">Pay now</a></p></body></html>\r\n"
-            << "--b1--\r\n";
+            << "--b1--\r\n"
+            << "--b0\r\nContent-Type: application/pdf; name=\"invoice-2291.pdf\"\r\n"
+            << "Content-Disposition: attachment; filename=\"invoice-2291.pdf\"\r\n"
+            << "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQKJSBpbnZvaWNlCg==\r\n"
+            << "--b0\r\nContent-Type: text/plain; name=\"Terms & conditions.txt\"\r\n"
+            << "Content-Disposition: attachment; filename=\"Terms & conditions.txt\"\r\n\r\n"
+            << "Payment within 14 days.\r\n"
+            << "--b0--\r\n";
     }
     auto* list = window.findChild<QTreeView*>(QStringLiteral("lvMessages"));
     list->selectionModel()->setCurrentIndex(window.Messages().index(1, 0),
@@ -322,8 +361,8 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
         source.close();
         mail.close();
     }
-    (void)prompter;
     window.tbMessageInfoClick(gui::TMessagePreview::ModeInfo);
+    SaveAttachmentWindows(window, prompter, folder);
 }
 
 int main(int argc, char** argv)
@@ -389,6 +428,7 @@ int main(int argc, char** argv)
     }
     DeletionWindowScenes(folder);
     SaveReceiveWindows(folder);
+    mime::RemoveAttachmentFolder();
     core::FinalizeModules();
     std::filesystem::remove_all(home);
     return 0;
