@@ -1,8 +1,10 @@
 #include "gui/attach/TAttachmentMenu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMimeDatabase>
+#include <QStyle>
 
 #include "mime/TDecodeAttach.h"
 
@@ -11,7 +13,10 @@ namespace tarnwick::gui {
 QIcon AttachmentIcon(const QString& name)
 {
     const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-    return QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    // The type's own icon, its family's, or at least the style's file icon.
+    const QIcon generic = QIcon::fromTheme(type.genericIconName(),
+                                           QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+    return QIcon::fromTheme(type.iconName(), generic);
 }
 
 void FillAttachmentMenu(QMenu& menu, const mime::TDecodeAttach& decoder, const std::function<void()>& save)
