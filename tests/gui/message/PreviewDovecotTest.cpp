@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -229,4 +230,46 @@ TEST_F(PreviewDovecotTest, AnotherMessageChosenDuringADownloadIsTheOneShown)
     EXPECT_FALSE(Preview().Loader->Downloading());
     EXPECT_FALSE(User().Mails.At(second)->Fetched && !std::filesystem::exists(CacheFile(second)));
     EXPECT_TRUE(Prompter.Log.empty());
+}
+
+namespace {
+
+// The Dovecot maildrop of PreviewDovecotTest with message 2 carrying an attachment.
+class AttachmentDovecotTest : public PreviewDovecotTest
+{
+protected:
+    AttachmentDovecotTest()
+    {
+        Mail[1] = "From: Alice <alice@example.org>\r\nTo: me@example.net\r\nSubject: The report\r\n"
+                  "Message-ID: <report-" +
+                  std::to_string(::getpid()) +
+                  "@example.org>\r\n"
+                  "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+                  "--b1\r\nContent-Type: text/plain\r\n\r\nSee the report.\r\n"
+                  "--b1\r\nContent-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n"
+                  "Content-Disposition: attachment; filename=\"report.pdf\"\r\n\r\n"
+                  "JVBERi0xLjQgdGVzdA==\r\n--b1--\r\n";
+    }
+};
+
+} // namespace
+
+TEST_F(AttachmentDovecotTest, TheAttachmentsOfAHeaderOnlyMessageAreListedAfterItsDownload)
+{
+    const std::size_t index = SelectNumber(2);
+    ASSERT_FALSE(User().Mails.At(index)->Fetched);
+    Prompter.Answers = {TAnswer::Yes};
+    Window->sbAttachClick();
+    ASSERT_EQ(Prompter.Log.size(), 1u);
+    EXPECT_EQ(Prompter.Log[0].Text, "Full message will be downloaded first. Do you want to continue ?");
+    auto* menu = Window->findChild<QMenu*>(QStringLiteral("popupAttach"));
+    QTRY_VERIFY_WITH_TIMEOUT(menu != nullptr && menu->isVisible(), WaitMs);
+    std::vector<std::string> captions;
+    for (QAction* action : menu->actions())
+        captions.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    EXPECT_EQ(captions, (std::vector<std::string>{"report.pdf", "-", "&Save Attachments..."}));
+    EXPECT_TRUE(User().Mails.At(index)->Fetched);
+    EXPECT_EQ(Read(CacheFile(index)), Mail[1]);
+    EXPECT_EQ(Preview().Mode(), TMessagePreview::ModeInfo) << "the visible page stays";
+    menu->hide();
 }
