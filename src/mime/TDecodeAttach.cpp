@@ -15,6 +15,7 @@
 
 #include "core/Errors.h"
 #include "core/TextUtils.h"
+#include "mime/ReadWholeFile.h"
 #include "retrieval/GMimeSupport.h"
 #include "retrieval/HeaderText.h"
 
@@ -34,35 +35,6 @@ std::string Quoted(const std::string& path)
 {
     throw core::TFileError("The " + what + " " + Quoted(path) + " cannot be " + verb + ": " +
                            std::strerror(error));
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        ThrowFileError("message file", path, "read", errno);
-    // The file is held once: reserving its size keeps a growing string from holding it twice.
-    std::string bytes;
-    struct stat info
-    {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            ThrowFileError("message file", path, "read", error);
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return bytes;
 }
 
 // The lines of the file one after the other, each without its LF and a CR before it. A last line
@@ -751,7 +723,7 @@ private:
 
 TDecodeAttach::TDecodeAttach(const std::string& cacheFile)
 {
-    const std::string content = ReadWholeFile(cacheFile);
+    const std::string content = ReadWholeFile(cacheFile, "message file");
     try {
         TReader(*this, content).Read();
     } catch (...) {

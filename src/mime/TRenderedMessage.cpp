@@ -1,15 +1,12 @@
 #include "TRenderedMessage.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "DisplayAddress.h"
 #include "HtmlSanitizer.h"
+#include "ReadWholeFile.h"
 #include "core/Errors.h"
 #include "core/TextUtils.h"
 #include "retrieval/EncodedWords.h"
@@ -288,32 +285,6 @@ TBody Walk(GMimeObject* root, TRenderedMessage& rendered)
             {contentId, core::AsciiLower(mimeType ? mimeType.get() : "image/*"), std::move(data)});
     }
     return body;
-}
-
-std::string ReadWholeFile(const std::string& path, const char* what)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw core::TFileError(std::string("The ") + what + " \"" + path +
-                               "\" cannot be read: " + std::strerror(errno));
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw core::TFileError(std::string("The ") + what + " \"" + path +
-                                   "\" cannot be read: " + std::strerror(error));
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return bytes;
 }
 
 } // namespace

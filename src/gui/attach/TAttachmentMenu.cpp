@@ -14,8 +14,8 @@ QIcon AttachmentIcon(const QString& name)
 {
     const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
     // The type's own icon, its family's, or at least the style's file icon.
-    const QIcon generic = QIcon::fromTheme(type.genericIconName(),
-                                           QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+    const QIcon generic =
+        QIcon::fromTheme(type.genericIconName(), QApplication::style()->standardIcon(QStyle::SP_FileIcon));
     return QIcon::fromTheme(type.iconName(), generic);
 }
 
