@@ -18,6 +18,11 @@ std::string FoldCase(std::string_view text);
 
 bool IsValidUtf8(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+// The value of a base64 character (RFC 4648 alphabet, without "="), or -1.
+int Base64DigitValue(char c);
+
 // UTF-16LE bytes to UTF-8. A lone surrogate in U+DC80..U+DCFF stands for the raw byte 0x80..0xFF
 // (the "surrogate escape" of PEP 383), so that texts which are not UTF-8 survive a trip through
 // UTF-16. Returns nothing when the input has an odd length or another unpaired surrogate.

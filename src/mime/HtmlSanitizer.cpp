@@ -124,14 +124,6 @@ char Lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string LowerAscii(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        c = Lower(c);
-    return out;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     if (text.size() < prefix.size())
@@ -239,11 +231,7 @@ std::size_t ReadReference(std::string_view text, std::size_t pos, std::string& o
         std::uint32_t value = 0;
         for (; p < text.size(); ++p) {
             const char c = text[p];
-            int digit = -1;
-            if (c >= '0' && c <= '9')
-                digit = c - '0';
-            else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f')
-                digit = Lower(c) - 'a' + 10;
+            const int digit = hex ? core::HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
             if (digit < 0)
                 break;
             value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
@@ -345,7 +333,7 @@ std::string SchemeOf(std::string_view url)
     for (std::size_t i = 0; i < url.size(); ++i) {
         const char c = url[i];
         if (c == ':')
-            return i > 0 && IsAsciiAlpha(url[0]) ? LowerAscii(url.substr(0, i)) : std::string();
+            return i > 0 && IsAsciiAlpha(url[0]) ? core::AsciiLower(url.substr(0, i)) : std::string();
         if (!(IsAsciiAlnum(c) || c == '+' || c == '-' || c == '.'))
             return {};
     }
@@ -491,7 +479,7 @@ private:
         const std::size_t name = p;
         while (p < In_.size() && !IsSpace(In_[p]) && In_[p] != '/' && In_[p] != '>')
             ++p;
-        tag.Name = LowerAscii(In_.substr(name, p - name));
+        tag.Name = core::AsciiLower(In_.substr(name, p - name));
         for (;;) {
             while (p < In_.size() && (IsSpace(In_[p]) || In_[p] == '/'))
                 ++p;
@@ -505,7 +493,7 @@ private:
             while (p < In_.size() && !IsSpace(In_[p]) && In_[p] != '/' && In_[p] != '>' && In_[p] != '=')
                 ++p;
             TAttribute attribute;
-            attribute.Name = LowerAscii(In_.substr(attributeName, p - attributeName));
+            attribute.Name = core::AsciiLower(In_.substr(attributeName, p - attributeName));
             std::size_t q = p;
             while (q < In_.size() && IsSpace(In_[q]))
                 ++q;
@@ -729,8 +717,8 @@ private:
         if (tag.Name == "meta") {
             const TAttribute* equiv = tag.Find("http-equiv");
             const TAttribute* content = tag.Find("content");
-            if (equiv && content && LowerAscii(CleanUrl(equiv->Value)) == "refresh" &&
-                LowerAscii(content->Value).find("url") != std::string::npos)
+            if (equiv && content && core::AsciiLower(CleanUrl(equiv->Value)) == "refresh" &&
+                core::AsciiLower(content->Value).find("url") != std::string::npos)
                 ++Blocked_;
         }
     }
@@ -742,7 +730,7 @@ private:
         const std::size_t begin = Pos_;
         const std::size_t end = FindEndTag(name);
         if (styleSheet) {
-            const std::string css = LowerAscii(In_.substr(begin, end - begin));
+            const std::string css = core::AsciiLower(In_.substr(begin, end - begin));
             Blocked_ += CountOf(css, "url(") + CountOf(css, "@import");
         }
     }
@@ -780,7 +768,7 @@ std::string SanitizeStyle(std::string_view style, std::size_t& blocked)
     // CSS escapes ("\75rl(") could spell anything the checks below look for: a style written
     // with them is not kept at all.
     if (style.find('\\') != std::string_view::npos) {
-        const std::string lower = LowerAscii(style);
+        const std::string lower = core::AsciiLower(style);
         blocked +=
             std::max<std::size_t>(CountOf(lower, "url("), lower.find('(') != std::string::npos ? 1 : 0);
         return {};

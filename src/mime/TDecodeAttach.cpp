@@ -247,7 +247,7 @@ public:
     void Decode(std::string_view text, std::string& out)
     {
         for (const char c : text) {
-            const int value = Value(c);
+            const int value = core::Base64DigitValue(c);
             if (c == '=') {
                 Flush(out);
                 continue;
@@ -278,34 +278,9 @@ public:
     }
 
 private:
-    static int Value(char c)
-    {
-        if (c >= 'A' && c <= 'Z')
-            return c - 'A';
-        if (c >= 'a' && c <= 'z')
-            return c - 'a' + 26;
-        if (c >= '0' && c <= '9')
-            return c - '0' + 52;
-        if (c == '+')
-            return 62;
-        if (c == '/')
-            return 63;
-        return -1;
-    }
     unsigned Bits_ = 0;
     int Count_ = 0;
 };
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // One line of quoted-printable followed by CR LF: "=XY" is a byte, "=" before the line end a soft
 // break that joins the next line; any other "=" stays as written.
@@ -318,8 +293,8 @@ void DecodeQuotedPrintableLine(std::string_view line, std::string& out)
         }
         if (i + 1 == line.size())
             return; // soft break: no CR LF
-        const int high = i + 2 < line.size() ? HexValue(line[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(line[i + 2]) : -1;
+        const int high = i + 2 < line.size() ? core::HexDigitValue(line[i + 1]) : -1;
+        const int low = high >= 0 ? core::HexDigitValue(line[i + 2]) : -1;
         if (low >= 0) {
             out += static_cast<char>(high * 16 + low);
             i += 2;

@@ -22,27 +22,15 @@ namespace {
 
 template <typename T> using TGObject = std::unique_ptr<T, gmime::TGObjectDeleter>;
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = LowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 std::string PercentDecoded(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && core::HexDigitValue(text[i + 1]) >= 0 &&
+            core::HexDigitValue(text[i + 2]) >= 0) {
+            out +=
+                static_cast<char>(core::HexDigitValue(text[i + 1]) * 16 + core::HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += text[i];

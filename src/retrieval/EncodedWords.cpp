@@ -39,32 +39,6 @@ bool IsPayloadChar(char c)
     return c > ' ' && c < 0x7F && c != '?';
 }
 
-int Base64Value(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Padding is optional (mailers leave it out) and may be too long; what comes before it must be
 // base64 of at least one byte. Bits left over in the last character are ignored.
 bool DecodeBase64(std::string_view text, std::string& out)
@@ -76,7 +50,7 @@ bool DecodeBase64(std::string_view text, std::string& out)
     std::uint32_t bits = 0;
     int count = 0;
     for (const char c : text) {
-        const int value = Base64Value(c);
+        const int value = core::Base64DigitValue(c);
         if (value < 0)
             return false;
         bits = (bits << 6) | static_cast<std::uint32_t>(value);
@@ -95,9 +69,10 @@ void DecodeQ(std::string_view text, std::string& out)
         const char c = text[i];
         if (c == '_') {
             out += ' ';
-        } else if (c == '=' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        } else if (c == '=' && i + 2 < text.size() && core::HexDigitValue(text[i + 1]) >= 0 &&
+                   core::HexDigitValue(text[i + 2]) >= 0) {
+            out +=
+                static_cast<char>(core::HexDigitValue(text[i + 1]) * 16 + core::HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += c;
