@@ -365,6 +365,24 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
     SaveAttachmentWindows(window, prompter, folder);
 }
 
+// The options dialog, page by page.
+void SaveOptionsWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
+{
+    (void)window, (void)prompter, (void)folder;
+}
+
+// The spam-database list and its test.
+void SaveSpamDatabaseWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
+{
+    (void)window, (void)prompter, (void)folder;
+}
+
+// The advanced filter settings and the character list.
+void SaveFilterWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
+{
+    (void)window, (void)prompter, (void)folder;
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -425,6 +443,9 @@ int main(int argc, char** argv)
         Save(window, folder, "main-narrow-toolbar-overflow");
         window.resize(800, 500);
         SaveAccountDialogs(window, admin, prompter, folder);
+        SaveOptionsWindows(window, prompter, folder);
+        SaveSpamDatabaseWindows(window, prompter, folder);
+        SaveFilterWindows(window, prompter, folder);
     }
     DeletionWindowScenes(folder);
     SaveReceiveWindows(folder);

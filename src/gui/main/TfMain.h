@@ -49,6 +49,7 @@ class TDecodeAttach;
 namespace tarnwick::gui {
 
 class TFBrowse;
+class TfOptions;
 class TMessageListModel;
 class TMessagePreview;
 class TReceiveBridge;
@@ -186,6 +187,19 @@ public:
     void SaveAttachmentsClick();
     // The folder browser, made at first use and kept for every dialog that chooses a folder.
     TFBrowse& FolderBrowser();
+
+    // Settings windows (TfMainOptions.cpp, TfMainFilters.cpp).
+    // Tools "&Options..." and the welcome page's "Options" link: the options dialog, modal.
+    void Options1Click();
+    // The options dialog, made at first use and kept for the whole run, so that its controls keep
+    // their values between showings.
+    TfOptions& OptionsDialog();
+    // Tools "Advanced Filters...": the advanced filter settings without a preset filter; afterwards
+    // the root node is selected (its view is not applied).
+    void AdvancedFilters1Click();
+    // "Rule Settings" of the tree menu. On an advanced view: that filter's settings, and on OK the
+    // view is applied again.
+    void RuleSettings1Click();
 
     // Receive (TfMainReceive.cpp). `tag` is -1 for the current account, else the account's index.
     void ReceiveClick(int tag);
@@ -376,6 +390,7 @@ private:
     // Reads the attachments of the record's cached message and opens the menu with them.
     void ShowAttachmentMenu(const TRecordRef& ref);
     QMenu* popupAttach = nullptr;
+    TfOptions* OptionsDialog_ = nullptr;
     TFBrowse* FolderBrowser_ = nullptr;
     // The attachments of the message the menu shows; one message at a time.
     std::unique_ptr<mime::TDecodeAttach> Decoder_;

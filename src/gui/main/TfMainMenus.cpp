@@ -152,6 +152,7 @@ void TfMain::BuildMenus()
     menuMessageRules->addAction(NewAction("UserDefinedFilters1", QStringLiteral("User Defined Filters...")));
     AdvancedFilters_ = NewAction("AdvancedFilters1", QStringLiteral("Advanced Filters..."));
     menuMessageRules->addAction(AdvancedFilters_);
+    connect(AdvancedFilters_, &QAction::triggered, this, Slot(&TfMain::AdvancedFilters1Click));
     menuTools->addSeparator();
     menuTools->addAction(NewAction("BlackList1", QStringLiteral("&Black List...")));
     menuTools->addAction(NewAction("WhiteList1", QStringLiteral("&White List...")));
@@ -160,8 +161,9 @@ void TfMain::BuildMenus()
                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)));
     menuTools->addAction(NewAction("MailProgram1", QStringLiteral("Mail Program...")));
     menuTools->addSeparator();
-    menuTools->addAction(
-        NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O)));
+    auto* options = NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(options, &QAction::triggered, this, Slot(&TfMain::Options1Click));
+    menuTools->addAction(options);
     connect(menuTools, &QMenu::aboutToShow, this, Slot(&TfMain::Tools1Click));
 
     auto* help = bar->addMenu(QStringLiteral("&Help"));
@@ -217,6 +219,7 @@ void TfMain::BuildMenus()
     connect(ListItems_[5], &QAction::triggered, this, Slot(&TfMain::AddSenderToBlackClick));
     connect(ListItems_[6], &QAction::triggered, this, Slot(&TfMain::AddSenderToWhiteClick));
     connect(TreeItems_[0], &QAction::triggered, this, Slot(&TfMain::EmptyTrashClick));
+    connect(TreeItems_[6], &QAction::triggered, this, Slot(&TfMain::RuleSettings1Click));
     connect(popupMessages, &QMenu::aboutToShow, this, Slot(&TfMain::OptionsClick));
 }
 
