@@ -28,6 +28,19 @@ TModules& Require()
     return *Instance();
 }
 
+// Reads the options into `rec`. Without any options (first start) the defaults are stored and
+// `rec` is left as it was. A value that cannot be read takes its default, in `rec` and in the store,
+// while every other value keeps what the user chose; the result lists those values.
+TOptionsRead LoadOrRepairOptions(TRegistry& registry, TOptionRec& rec, const std::string& defaultCacheDir)
+{
+    TOptionsRead read = ReadOptionsReporting(registry, rec, defaultCacheDir);
+    if (!read.Found)
+        WriteDefaultOptions(registry, defaultCacheDir);
+    else if (!read.Unreadable.empty())
+        WriteOptions(registry, rec);
+    return read;
+}
+
 } // namespace
 
 void InitializeModules(const std::string& executablePath, const TEnvironment& env,
@@ -48,8 +61,9 @@ void InitializeModules(const std::string& executablePath, const TEnvironment& en
     registry.CloseKey();
 
     TOptionRec options;
-    if (!ReadOptions(registry, options))
-        WriteDefaultOptions(registry, modules->Folders.DefaultCacheDir);
+    for (const auto& unreadable :
+         LoadOrRepairOptions(registry, options, modules->Folders.DefaultCacheDir).Unreadable)
+        notices.push_back(UnreadableOptionText(unreadable));
     modules->Options.Store(std::move(options));
 
     Instance() = std::move(modules);
@@ -60,10 +74,8 @@ void LoadOptionsAtStart()
     TModules& modules = Require();
     TRegistry registry(modules.Hive);
     TOptionRec options = *modules.Options.Load();
-    if (!ReadOptions(registry, options)) {
-        WriteDefaultOptions(registry, modules.Folders.DefaultCacheDir);
-        ReadOptions(registry, options);
-    }
+    if (!LoadOrRepairOptions(registry, options, modules.Folders.DefaultCacheDir).Found)
+        ReadOptions(registry, options); // the defaults just stored
     modules.Options.Store(std::move(options));
 }
 

@@ -52,6 +52,36 @@ std::int32_t ToActionCode(const std::string& text)
     return ParseInt32(text).value_or(1);
 }
 
+// Every field of the record under its value name; "WholeWordsOnly" only when asked (the defaults
+// leave it unwritten until the options dialog is first confirmed).
+void WriteFields(TRegistry& registry, const TOptionRec& rec, bool wholeWordsOnly)
+{
+    registry.WriteString("RuleCase", rec.RuleCase);
+    if (wholeWordsOnly)
+        registry.WriteString("WholeWordsOnly", rec.WholeWordsOnly);
+    registry.WriteString("AutoReceive", rec.AutoReceive);
+    registry.WriteInteger("TimeOut", rec.TimeOut);
+    registry.WriteString("RAlwaysonTop", rec.RAlwaysonTop);
+    registry.WriteString("AutoscrollonAdd", rec.AutoscrollonAdd);
+    registry.WriteInteger("DownloadSpeed", rec.DownloadSpeed);
+    registry.WriteString("AlwaysFullMessage", rec.AlwaysFullMessage);
+    registry.WriteInteger("CacheLimit", rec.CacheLimit);
+    registry.WriteString("ClearCache", rec.ClearCache);
+    registry.WriteString("CacheDir", rec.CacheDir);
+    registry.WriteString("Confirm empty trash", rec.ConfirmEmptyTrash);
+    registry.WriteString("Confirm remove rule", rec.ConfirmRemoveRule);
+    registry.WriteString("Confirm remove user", rec.ConfirmRemoveUser);
+    registry.WriteString("Confirm remove address", rec.ConfirmRemoveAddress);
+    registry.WriteString("Confirm exit user wizard", rec.ConfirmExitUserWizard);
+    registry.WriteString("Warning address already in list", rec.WarnAddressInList);
+    registry.WriteString("Warning trash not empty", rec.WarnTrashNotEmpty);
+    registry.WriteString("Trash not empty after receive", rec.TrashNotEmptyAfterReceive);
+    registry.WriteString("Individual Buttons", rec.IndividualButtons);
+    registry.WriteString("Use default message", rec.UseDefaultMessage ? "-1" : "0");
+    registry.WriteString("ResponseAction", std::to_string(rec.ResponseAction));
+    registry.WriteString("DatabaseAction", std::to_string(rec.DatabaseAction));
+}
+
 } // namespace
 
 std::int32_t TimeoutMsOf(std::int32_t timeOut)
@@ -64,41 +94,107 @@ std::int32_t ConnectionsOf(std::int32_t downloadSpeed)
     return ConnectionTable[static_cast<std::size_t>(std::clamp(downloadSpeed, 0, MaxDownloadSpeed))];
 }
 
+TOptionRec DefaultOptions(std::string_view defaultCacheDir)
+{
+    TOptionRec rec;
+    rec.RuleCase = "0";
+    rec.AutoReceive = "0";
+    rec.TimeOut = 3;
+    rec.RAlwaysonTop = "0";
+    rec.AutoscrollonAdd = "1";
+    rec.DownloadSpeed = 0;
+    rec.AlwaysFullMessage = "0";
+    rec.CacheLimit = 32;
+    rec.ClearCache = "1";
+    rec.CacheDir = std::string(defaultCacheDir);
+    rec.ConfirmEmptyTrash = "1";
+    rec.ConfirmRemoveRule = "1";
+    rec.ConfirmRemoveUser = "1";
+    rec.ConfirmRemoveAddress = "1";
+    rec.ConfirmExitUserWizard = "1";
+    rec.WarnAddressInList = "1";
+    rec.WarnTrashNotEmpty = "1";
+    rec.TrashNotEmptyAfterReceive = "1";
+    rec.IndividualButtons = "1";
+    rec.UseDefaultMessage = true;
+    rec.ResponseAction = 1;
+    rec.DatabaseAction = 1;
+    return rec;
+}
+
+TOptionsRead ReadOptionsReporting(TRegistry& registry, TOptionRec& rec, std::string_view defaultCacheDir)
+{
+    TOptionsRead read;
+    if (!registry.KeyExists(TarnwickKey))
+        return read;
+    if (!registry.OpenKey(TarnwickKey, false) || !registry.KeyExists(OptionsKey))
+        return read;
+    registry.OpenKey(OptionsKey, false);
+    read.Found = true;
+    const TOptionRec defaults = DefaultOptions(defaultCacheDir);
+
+    // Each value on its own: one that cannot be read takes its default and is named, the others
+    // keep what the user chose.
+    const auto text = [&](const char* name, std::string TOptionRec::*field) {
+        if (!ReadText(registry, name, rec.*field)) {
+            rec.*field = defaults.*field;
+            read.Unreadable.push_back({name, "it is not stored as text", defaults.*field});
+        }
+    };
+    const auto integer = [&](const char* name, std::int32_t TOptionRec::*field, std::int32_t max) {
+        if (!ReadInt(registry, name, rec.*field, max)) {
+            rec.*field = defaults.*field;
+            read.Unreadable.push_back(
+                {name, registry.ValueExists(name) ? "it is not stored as a number" : "it is missing",
+                 std::to_string(defaults.*field)});
+        }
+    };
+    std::string value;
+    const auto converted = [&](const char* name, auto TOptionRec::*field, auto convert, const char* shown) {
+        if (ReadText(registry, name, value)) {
+            rec.*field = convert(value);
+        } else {
+            rec.*field = defaults.*field;
+            read.Unreadable.push_back({name, "it is not stored as text", shown});
+        }
+    };
+
+    text("RuleCase", &TOptionRec::RuleCase);
+    text("WholeWordsOnly", &TOptionRec::WholeWordsOnly);
+    integer("TimeOut", &TOptionRec::TimeOut, MaxTimeOut);
+    text("AutoReceive", &TOptionRec::AutoReceive);
+    text("RAlwaysonTop", &TOptionRec::RAlwaysonTop);
+    text("AutoscrollonAdd", &TOptionRec::AutoscrollonAdd);
+    integer("DownloadSpeed", &TOptionRec::DownloadSpeed, MaxDownloadSpeed);
+    text("AlwaysFullMessage", &TOptionRec::AlwaysFullMessage);
+    integer("CacheLimit", &TOptionRec::CacheLimit, -1);
+    text("ClearCache", &TOptionRec::ClearCache);
+    text("CacheDir", &TOptionRec::CacheDir);
+    text("Confirm empty trash", &TOptionRec::ConfirmEmptyTrash);
+    text("Confirm remove rule", &TOptionRec::ConfirmRemoveRule);
+    text("Confirm remove user", &TOptionRec::ConfirmRemoveUser);
+    text("Confirm remove address", &TOptionRec::ConfirmRemoveAddress);
+    text("Confirm exit user wizard", &TOptionRec::ConfirmExitUserWizard);
+    text("Warning trash not empty", &TOptionRec::WarnTrashNotEmpty);
+    text("Warning address already in list", &TOptionRec::WarnAddressInList);
+    text("Trash not empty after receive", &TOptionRec::TrashNotEmptyAfterReceive);
+    text("Individual Buttons", &TOptionRec::IndividualButtons);
+    converted("Use default message", &TOptionRec::UseDefaultMessage, ToBoolDefaultTrue, "-1");
+    converted("ResponseAction", &TOptionRec::ResponseAction, ToActionCode, "1");
+    converted("DatabaseAction", &TOptionRec::DatabaseAction, ToActionCode, "1");
+    registry.CloseKey();
+    return read;
+}
+
 bool ReadOptions(TRegistry& registry, TOptionRec& rec)
 {
-    if (!registry.KeyExists(TarnwickKey))
-        return false;
-    if (!registry.OpenKey(TarnwickKey, false) || !registry.KeyExists(OptionsKey))
-        return false;
-    registry.OpenKey(OptionsKey, false);
+    return ReadOptionsReporting(registry, rec, {}).Complete();
+}
 
-    std::string text;
-    const bool complete =
-        ReadText(registry, "RuleCase", rec.RuleCase) &&
-        ReadText(registry, "WholeWordsOnly", rec.WholeWordsOnly) &&
-        ReadInt(registry, "TimeOut", rec.TimeOut, MaxTimeOut) &&
-        ReadText(registry, "AutoReceive", rec.AutoReceive) &&
-        ReadText(registry, "RAlwaysonTop", rec.RAlwaysonTop) &&
-        ReadText(registry, "AutoscrollonAdd", rec.AutoscrollonAdd) &&
-        ReadInt(registry, "DownloadSpeed", rec.DownloadSpeed, MaxDownloadSpeed) &&
-        ReadText(registry, "AlwaysFullMessage", rec.AlwaysFullMessage) &&
-        ReadInt(registry, "CacheLimit", rec.CacheLimit, -1) &&
-        ReadText(registry, "ClearCache", rec.ClearCache) && ReadText(registry, "CacheDir", rec.CacheDir) &&
-        ReadText(registry, "Confirm empty trash", rec.ConfirmEmptyTrash) &&
-        ReadText(registry, "Confirm remove rule", rec.ConfirmRemoveRule) &&
-        ReadText(registry, "Confirm remove user", rec.ConfirmRemoveUser) &&
-        ReadText(registry, "Confirm remove address", rec.ConfirmRemoveAddress) &&
-        ReadText(registry, "Confirm exit user wizard", rec.ConfirmExitUserWizard) &&
-        ReadText(registry, "Warning trash not empty", rec.WarnTrashNotEmpty) &&
-        ReadText(registry, "Warning address already in list", rec.WarnAddressInList) &&
-        ReadText(registry, "Trash not empty after receive", rec.TrashNotEmptyAfterReceive) &&
-        ReadText(registry, "Individual Buttons", rec.IndividualButtons) &&
-        ReadText(registry, "Use default message", text) &&
-        (rec.UseDefaultMessage = ToBoolDefaultTrue(text), true) &&
-        ReadText(registry, "ResponseAction", text) && (rec.ResponseAction = ToActionCode(text), true) &&
-        ReadText(registry, "DatabaseAction", text) && (rec.DatabaseAction = ToActionCode(text), true);
-    registry.CloseKey();
-    return complete;
+std::string UnreadableOptionText(const TUnreadableOption& option)
+{
+    return "The option \"" + option.Name + "\" could not be read from the settings (" + option.Reason +
+           "); its default \"" + option.Default + "\" is used and stored instead.";
 }
 
 void WriteOptions(TRegistry& registry, const TOptionRec& rec)
@@ -106,61 +202,17 @@ void WriteOptions(TRegistry& registry, const TOptionRec& rec)
     registry.OpenKey(TarnwickKey, true);
     registry.OpenKey(OptionsKey, true);
     // One transaction: a reader in another process sees the old options or the new, never a mix.
-    registry.Store().Transaction([&] {
-        registry.WriteString("RuleCase", rec.RuleCase);
-        registry.WriteString("WholeWordsOnly", rec.WholeWordsOnly);
-        registry.WriteString("AutoReceive", rec.AutoReceive);
-        registry.WriteInteger("TimeOut", rec.TimeOut);
-        registry.WriteString("RAlwaysonTop", rec.RAlwaysonTop);
-        registry.WriteString("AutoscrollonAdd", rec.AutoscrollonAdd);
-        registry.WriteInteger("DownloadSpeed", rec.DownloadSpeed);
-        registry.WriteString("AlwaysFullMessage", rec.AlwaysFullMessage);
-        registry.WriteInteger("CacheLimit", rec.CacheLimit);
-        registry.WriteString("ClearCache", rec.ClearCache);
-        registry.WriteString("CacheDir", rec.CacheDir);
-        registry.WriteString("Confirm empty trash", rec.ConfirmEmptyTrash);
-        registry.WriteString("Confirm remove rule", rec.ConfirmRemoveRule);
-        registry.WriteString("Confirm remove user", rec.ConfirmRemoveUser);
-        registry.WriteString("Confirm remove address", rec.ConfirmRemoveAddress);
-        registry.WriteString("Confirm exit user wizard", rec.ConfirmExitUserWizard);
-        registry.WriteString("Warning address already in list", rec.WarnAddressInList);
-        registry.WriteString("Warning trash not empty", rec.WarnTrashNotEmpty);
-        registry.WriteString("Trash not empty after receive", rec.TrashNotEmptyAfterReceive);
-        registry.WriteString("Individual Buttons", rec.IndividualButtons);
-        registry.WriteString("Use default message", rec.UseDefaultMessage ? "-1" : "0");
-        registry.WriteString("ResponseAction", std::to_string(rec.ResponseAction));
-        registry.WriteString("DatabaseAction", std::to_string(rec.DatabaseAction));
-    });
+    registry.Store().Transaction([&] { WriteFields(registry, rec, true); });
     registry.CloseKey();
 }
 
 void WriteDefaultOptions(TRegistry& registry, std::string_view defaultCacheDir)
 {
+    const TOptionRec rec = DefaultOptions(defaultCacheDir);
     registry.OpenKey(TarnwickKey, true);
     registry.OpenKey(OptionsKey, true);
     registry.Store().Transaction([&] {
-        registry.WriteString("RuleCase", "0");
-        registry.WriteString("AutoReceive", "0");
-        registry.WriteInteger("TimeOut", 3);
-        registry.WriteString("RAlwaysonTop", "0");
-        registry.WriteString("AutoscrollonAdd", "1");
-        registry.WriteInteger("DownloadSpeed", 0);
-        registry.WriteString("AlwaysFullMessage", "0");
-        registry.WriteInteger("CacheLimit", 32);
-        registry.WriteString("ClearCache", "1");
-        registry.WriteString("CacheDir", defaultCacheDir);
-        registry.WriteString("Confirm empty trash", "1");
-        registry.WriteString("Confirm remove rule", "1");
-        registry.WriteString("Confirm remove user", "1");
-        registry.WriteString("Confirm remove address", "1");
-        registry.WriteString("Confirm exit user wizard", "1");
-        registry.WriteString("Warning address already in list", "1");
-        registry.WriteString("Warning trash not empty", "1");
-        registry.WriteString("Trash not empty after receive", "1");
-        registry.WriteString("Individual Buttons", "1");
-        registry.WriteString("Use default message", "-1");
-        registry.WriteString("ResponseAction", "1");
-        registry.WriteString("DatabaseAction", "1");
+        WriteFields(registry, rec, false);
         registry.WriteString("ShowFilteredRule", "1");
         registry.WriteString("Standard Interface", "0");
     });

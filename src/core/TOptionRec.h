@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick::core {
 
@@ -54,10 +55,32 @@ inline constexpr std::int32_t MaxDownloadSpeed = 4;
 std::int32_t TimeoutMsOf(std::int32_t timeOut);
 std::int32_t ConnectionsOf(std::int32_t downloadSpeed);
 
-// Fills `rec` from the Options key; true when every value was read. At the first value that cannot
-// be read it stops and returns false: fields read before keep their new values, the others their
-// old ones.
+// An option value that could not be read, and the default used instead.
+struct TUnreadableOption
+{
+    std::string Name;    // the value's name in the Options key
+    std::string Reason;  // "it is missing", "it is not stored as a number", ...
+    std::string Default; // the default as stored
+};
+
+// What reading the options found.
+struct TOptionsRead
+{
+    bool Found = false; // the Options key exists
+    std::vector<TUnreadableOption> Unreadable;
+    bool Complete() const { return Found && Unreadable.empty(); }
+};
+
+// The options a first start stores (CacheDir aside, which is the caller's).
+TOptionRec DefaultOptions(std::string_view defaultCacheDir);
+// Fills `rec` from the Options key, every value on its own: one that cannot be read (a number
+// missing or stored as text, a text stored with another kind) takes its default and is listed, the
+// others keep their stored values. A missing key reads nothing and leaves `rec` as it was.
+TOptionsRead ReadOptionsReporting(TRegistry& registry, TOptionRec& rec, std::string_view defaultCacheDir);
+// The same; true when the key exists and every value was read.
 bool ReadOptions(TRegistry& registry, TOptionRec& rec);
+// The notice for the user about an option that could not be read.
+std::string UnreadableOptionText(const TUnreadableOption& option);
 // Writes every field of `rec`.
 void WriteOptions(TRegistry& registry, const TOptionRec& rec);
 // Writes the default of every option (and resets the options of an existing store).

@@ -66,7 +66,7 @@ TEST_F(ModulesTest, InstallPathIsWrittenOnlyOnce)
     EXPECT_EQ(reg.ReadString("Path"), "/first/tarnwick");
 }
 
-TEST_F(ModulesTest, DamagedOptionsComeBackAsACompleteDefaultStore)
+TEST_F(ModulesTest, ADamagedOptionIsRepairedAloneAndReported)
 {
     Start();
     LoadOptionsAtStart();
@@ -80,10 +80,22 @@ TEST_F(ModulesTest, DamagedOptionsComeBackAsACompleteDefaultStore)
     FinalizeModules();
 
     Start();
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_THAT(Notices[0], HasSubstr("\"CacheLimit\""));
+    EXPECT_EQ(Options()->AutoReceive, "1");
     LoadOptionsAtStart();
-    EXPECT_EQ(Options()->AutoReceive, "0");
-    EXPECT_EQ(Options()->ConfirmRemoveUser, "1");
+    EXPECT_EQ(Options()->AutoReceive, "1");
+    EXPECT_EQ(Options()->ConfirmRemoveUser, "0");
     EXPECT_EQ(Options()->CacheLimit, 32);
+    // The store is whole again: the next start reads it without a word.
+    FinalizeModules();
+    Notices.clear();
+    Start();
+    EXPECT_TRUE(Notices.empty());
+    TRegistry reg(Hive());
+    reg.OpenKey(OptionsKey, false);
+    EXPECT_EQ(reg.ReadInteger("CacheLimit"), 32);
+    EXPECT_EQ(reg.ReadString("AutoReceive"), "1");
 }
 
 TEST_F(ModulesTest, DamagedSettingsFileIsKeptAsideWithANotice)

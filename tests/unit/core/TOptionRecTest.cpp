@@ -101,24 +101,53 @@ TEST_F(OptionsTest, HandEditedIndicesAreClampedIntoTheirTables)
     EXPECT_EQ(rec.DownloadSpeed, 0);
 }
 
-TEST_F(OptionsTest, AReadErrorStopsWithEarlierFieldsAssignedAndLaterOnesKept)
+// One damaged value must not cost the user the others: each value that cannot be read takes its
+// default and is named with the reason, every other one keeps its stored value.
+TEST_F(OptionsTest, AnUnreadableValueTakesItsDefaultAndTheOthersKeepTheirs)
 {
     Reg.OpenKey(OptionsKey, false);
     Reg.WriteString("AutoReceive", "1");
-    Reg.WriteString("DownloadSpeed", "2"); // text where an integer belongs
+    Reg.WriteString("DownloadSpeed", "2"); // text where a number belongs
+    Reg.WriteInteger("ClearCache", 0);     // a number where text belongs
+    Reg.DeleteValue("CacheLimit");
+    Reg.WriteString("CacheDir", "/mine");
+    Reg.WriteString("DatabaseAction", "0");
+    Reg.WriteInteger("ResponseAction", 0);
     TOptionRec rec;
-    rec.AlwaysFullMessage = "untouched";
-    rec.CacheDir = "untouched";
+    const TOptionsRead read = ReadOptionsReporting(Reg, rec, "/default-cache");
+    EXPECT_TRUE(read.Found);
+    EXPECT_FALSE(read.Complete());
     EXPECT_FALSE(ReadOptions(Reg, rec));
-    EXPECT_EQ(rec.AutoReceive, "1");               // read before the error
-    EXPECT_EQ(rec.TimeOut, 3);                     // read before the error
-    EXPECT_EQ(rec.AlwaysFullMessage, "untouched"); // after it
-    EXPECT_EQ(rec.CacheDir, "untouched");
 
-    Reg.OpenKey(OptionsKey, false);
-    Reg.WriteInteger("DownloadSpeed", 1);
-    Reg.WriteInteger("ClearCache", 1); // a text option stored with another kind
-    EXPECT_FALSE(ReadOptions(Reg, rec));
+    EXPECT_EQ(rec.AutoReceive, "1");
+    EXPECT_EQ(rec.CacheDir, "/mine");
+    EXPECT_EQ(rec.DatabaseAction, 0);
+    EXPECT_EQ(rec.DownloadSpeed, 0);
+    EXPECT_EQ(rec.ClearCache, "1");
+    EXPECT_EQ(rec.CacheLimit, 32);
+    EXPECT_EQ(rec.ResponseAction, 1);
+
+    struct TExpected
+    {
+        const char* Name;
+        const char* Reason;
+        const char* Default;
+    };
+    const TExpected expected[] = {
+        {"DownloadSpeed", "it is not stored as a number", "0"},
+        {"CacheLimit", "it is missing", "32"},
+        {"ClearCache", "it is not stored as text", "1"},
+        {"ResponseAction", "it is not stored as text", "1"},
+    };
+    ASSERT_EQ(read.Unreadable.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(read.Unreadable[i].Name, expected[i].Name);
+        EXPECT_EQ(read.Unreadable[i].Reason, expected[i].Reason);
+        EXPECT_EQ(read.Unreadable[i].Default, expected[i].Default);
+    }
+    EXPECT_EQ(UnreadableOptionText(read.Unreadable[1]),
+              "The option \"CacheLimit\" could not be read from the settings (it is missing); its "
+              "default \"32\" is used and stored instead.");
 }
 
 TEST_F(OptionsTest, MissingKeysReadAsFailure)
