@@ -1,5 +1,7 @@
 #include <filesystem>
 
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -390,5 +392,62 @@ TEST_F(FilterSettingsTest, TextsThatAreNoNumbersAreConversionErrors)
         } catch (const TConversionError& e) {
             EXPECT_THAT(e.what(), HasSubstr(value));
         }
+    }
+}
+
+TEST_F(FilterSettingsTest, TolerantReadingListsUnreadableTextsAndKeepsTheOthers)
+{
+    auto stored = TAdvancedFiltersSettings::Defaults();
+    stored.Duplicates = 9;
+    stored.IdemFrom = true;
+    stored.LargerThenSize = 300;
+    WriteFilterSettings(Reg, stored);
+    Reg.OpenKey(tarnwick::core::OptionsKey, false);
+    Reg.WriteString("IdemSubject", "maybe");
+    Reg.WriteString("LargerThenSize", "big");
+
+    std::vector<TUnreadableSetting> unreadable{{"left over", "from before"}};
+    const auto read = ReadFilterSettingsTolerant(Reg, unreadable);
+    EXPECT_THAT(unreadable, ElementsAre(TUnreadableSetting{"IdemSubject", "maybe"},
+                                        TUnreadableSetting{"LargerThenSize", "big"}));
+    auto expected = stored;
+    expected.IdemSubject = true;    // its default
+    expected.LargerThenSize = 20;   // its default
+    EXPECT_EQ(read, expected);
+    // The strict reading still refuses the same store.
+    EXPECT_THROW(ReadFilterSettings(Reg), TConversionError);
+
+    WriteFilterSettings(Reg, stored);
+    EXPECT_EQ(ReadFilterSettingsTolerant(Reg, unreadable), stored);
+    EXPECT_TRUE(unreadable.empty());
+}
+
+TEST(ForeignCharacterFile, FailuresNameTheFileAndTheReasonAndKeepTheOldList)
+{
+    TTempHome home(false);
+    TForeignCharacters::Write(home.Path(), {"x"});
+    // A folder that cannot be written to: the old file stays as it was.
+    std::filesystem::permissions(home.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access(home.Path().c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running with rights that ignore file modes";
+    try {
+        TForeignCharacters::Write(home.Path(), {"y", "z"});
+        ADD_FAILURE() << "the write succeeded";
+    } catch (const tarnwick::core::TFileError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(home / "Characters.dat"));
+        EXPECT_THAT(e.what(), HasSubstr("Permission denied"));
+    }
+    std::filesystem::permissions(home.Path(), std::filesystem::perms::owner_all);
+    EXPECT_THAT(*TForeignCharacters::Read(home.Path()), ElementsAre("x"));
+
+    // A folder standing where the file should be cannot be read as the list.
+    TTempHome other(false);
+    std::filesystem::create_directory(other / "Characters.dat");
+    try {
+        TForeignCharacters::Read(other.Path());
+        ADD_FAILURE() << "a folder was read as the list";
+    } catch (const tarnwick::core::TFileError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(other / "Characters.dat"));
+        EXPECT_THAT(e.what(), HasSubstr("Is a directory"));
     }
 }
