@@ -39,7 +39,8 @@ std::optional<std::vector<std::string>> TForeignCharacters::Read(const std::stri
     if (!exists)
         return std::nullopt;
     if (std::filesystem::is_directory(path, error))
-        throw core::TFileError("The character file \"" + path + "\" cannot be read: " + std::strerror(EISDIR));
+        throw core::TFileError("The character file \"" + path +
+                               "\" cannot be read: " + std::strerror(EISDIR));
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in)

@@ -1,7 +1,5 @@
 #include <filesystem>
 
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,6 +22,7 @@ using tarnwick::accounts::TMails;
 using tarnwick::core::TConversionError;
 using tarnwick::core::TRegistry;
 using tarnwick::core::TSettingsStore;
+using tarnwick::test::ReadFileBytes;
 using tarnwick::test::TScriptedPrompter;
 using tarnwick::test::TTempHome;
 using tarnwick::test::WriteFileBytes;
@@ -411,8 +410,8 @@ TEST_F(FilterSettingsTest, TolerantReadingListsUnreadableTextsAndKeepsTheOthers)
     EXPECT_THAT(unreadable, ElementsAre(TUnreadableSetting{"IdemSubject", "maybe"},
                                         TUnreadableSetting{"LargerThenSize", "big"}));
     auto expected = stored;
-    expected.IdemSubject = true;    // its default
-    expected.LargerThenSize = 20;   // its default
+    expected.IdemSubject = true;  // its default
+    expected.LargerThenSize = 20; // its default
     EXPECT_EQ(read, expected);
     // The strict reading still refuses the same store.
     EXPECT_THROW(ReadFilterSettings(Reg), TConversionError);
@@ -425,29 +424,32 @@ TEST_F(FilterSettingsTest, TolerantReadingListsUnreadableTextsAndKeepsTheOthers)
 TEST(ForeignCharacterFile, FailuresNameTheFileAndTheReasonAndKeepTheOldList)
 {
     TTempHome home(false);
-    TForeignCharacters::Write(home.Path(), {"x"});
-    // A folder that cannot be written to: the old file stays as it was.
-    std::filesystem::permissions(home.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    if (::access(home.Path().c_str(), W_OK) == 0)
-        GTEST_SKIP() << "running with rights that ignore file modes";
-    try {
-        TForeignCharacters::Write(home.Path(), {"y", "z"});
-        ADD_FAILURE() << "the write succeeded";
-    } catch (const tarnwick::core::TFileError& e) {
-        EXPECT_THAT(e.what(), HasSubstr(home / "Characters.dat"));
-        EXPECT_THAT(e.what(), HasSubstr("Permission denied"));
+    std::filesystem::create_directory(home / "kept");
+    TForeignCharacters::Write(home / "kept", {"x"});
+    // In "kept" the new list cannot be put beside the old one; "plain" is a file, not a folder.
+    std::filesystem::create_directory(home / "kept/Characters.dat.new");
+    WriteFileBytes(home / "plain", "");
+    const std::pair<std::string, const char*> writes[] = {{home / "kept", "Is a directory"},
+                                                          {home / "plain", "Not a directory"}};
+    for (const auto& [folder, reason] : writes) {
+        try {
+            TForeignCharacters::Write(folder, {"y", "z"});
+            ADD_FAILURE() << folder << ": the write succeeded";
+        } catch (const tarnwick::core::TFileError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("\"" + folder + "/Characters.dat\""));
+            EXPECT_THAT(e.what(), HasSubstr(reason));
+        }
     }
-    std::filesystem::permissions(home.Path(), std::filesystem::perms::owner_all);
-    EXPECT_THAT(*TForeignCharacters::Read(home.Path()), ElementsAre("x"));
+    EXPECT_THAT(*TForeignCharacters::Read(home / "kept"), ElementsAre("x"));
+    EXPECT_EQ(ReadFileBytes(home / "plain"), "");
 
-    // A folder standing where the file should be cannot be read as the list.
-    TTempHome other(false);
-    std::filesystem::create_directory(other / "Characters.dat");
+    // A folder standing where the file should be is not read as an empty list.
+    std::filesystem::create_directories(home / "dir/Characters.dat");
     try {
-        TForeignCharacters::Read(other.Path());
+        TForeignCharacters::Read(home / "dir");
         ADD_FAILURE() << "a folder was read as the list";
     } catch (const tarnwick::core::TFileError& e) {
-        EXPECT_THAT(e.what(), HasSubstr(other / "Characters.dat"));
+        EXPECT_THAT(e.what(), HasSubstr(home / "dir/Characters.dat"));
         EXPECT_THAT(e.what(), HasSubstr("Is a directory"));
     }
 }
