@@ -95,7 +95,7 @@ TfAdvFilterSettings::TfAdvFilterSettings(core::TRegistry& registry, core::TPromp
     lbFilters->setFixedWidth(widest + 2 * lbFilters->frameWidth() + em * 2);
     nbFilterPages = new QStackedWidget(this);
     nbFilterPages->setObjectName(QStringLiteral("nbFilterPages"));
-    nbFilterPages->setMinimumWidth(em * 22);
+    nbFilterPages->setMinimumWidth(em * 24);
     BuildPages();
     connect(lbFilters, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -109,14 +109,16 @@ TfAdvFilterSettings::TfAdvFilterSettings(core::TRegistry& registry, core::TPromp
     connect(buOK, &QPushButton::clicked, this, &TfAdvFilterSettings::OkClick);
     connect(buCancel, &QPushButton::clicked, this, &QDialog::reject);
 
+    // The list's heading is wider than the list: it spans the page column too, so the page stands
+    // beside the list and not beside the heading.
     auto* grid = new QGridLayout;
     grid->addWidget(Heading(QStringLiteral("These rules will  be applied to your Mail messages:"), this), 0,
-                    0);
-    grid->addWidget(lbFilters, 1, 0);
-    grid->addWidget(Heading(QStringLiteral("Rule settings:"), this), 0, 1);
-    grid->addWidget(nbFilterPages, 1, 1);
+                    0, 1, 2);
+    grid->addWidget(lbFilters, 1, 0, 2, 1);
+    grid->addWidget(Heading(QStringLiteral("Rule settings:"), this), 1, 1);
+    grid->addWidget(nbFilterPages, 2, 1);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(1, 1);
+    grid->setRowStretch(2, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(buOK);
@@ -144,6 +146,7 @@ void TfAdvFilterSettings::BuildPages()
                       const char* after) {
         auto* row = new QHBoxLayout;
         auto* label = new QLabel(QString::fromLatin1(before), parent);
+        label->setMinimumWidth(label->sizeHint().width());
         label->setBuddy(box);
         row->addWidget(label);
         row->addWidget(box);
