@@ -82,19 +82,49 @@ TAdvancedFiltersSettings TAdvancedFiltersSettings::Defaults()
     return settings;
 }
 
-TAdvancedFiltersSettings ReadFilterSettings(core::TRegistry& registry)
+namespace {
+
+// Reads every value in the table's order. `unreadable` null: a text that cannot be converted
+// throws; otherwise it is listed there and the field takes its default.
+TAdvancedFiltersSettings ReadSettings(core::TRegistry& registry, std::vector<TUnreadableSetting>* unreadable)
 {
     TAdvancedFiltersSettings settings;
     if (!registry.OpenKey(core::OptionsKey, true))
         return settings;
     for (const auto& field : Fields) {
         const std::string text = TextOrDefault(registry, field.Name, field.Default);
-        if (field.Integer)
-            settings.*field.Integer = ToInteger(field.Name, text);
-        else
-            settings.*field.Boolean = ToBoolean(field.Name, text);
+        auto convert = [&](const std::string& value) {
+            if (field.Integer)
+                settings.*field.Integer = ToInteger(field.Name, value);
+            else
+                settings.*field.Boolean = ToBoolean(field.Name, value);
+        };
+        if (unreadable == nullptr) {
+            convert(text);
+            continue;
+        }
+        try {
+            convert(text);
+        } catch (const core::TConversionError&) {
+            unreadable->push_back({field.Name, text});
+            convert(field.Default);
+        }
     }
     return settings;
+}
+
+} // namespace
+
+TAdvancedFiltersSettings ReadFilterSettings(core::TRegistry& registry)
+{
+    return ReadSettings(registry, nullptr);
+}
+
+TAdvancedFiltersSettings ReadFilterSettingsTolerant(core::TRegistry& registry,
+                                                    std::vector<TUnreadableSetting>& unreadable)
+{
+    unreadable.clear();
+    return ReadSettings(registry, &unreadable);
 }
 
 void WriteFilterSettings(core::TRegistry& registry, const TAdvancedFiltersSettings& settings)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tarnwick::core {
 class TRegistry;
@@ -35,6 +37,20 @@ struct TAdvancedFiltersSettings
 // Reads the settings; a missing value, or one that is not text, takes its default. Throws
 // core::TConversionError naming the value when a text is not a number (or "True"/"False").
 TAdvancedFiltersSettings ReadFilterSettings(core::TRegistry& registry);
+// A stored value that could not be converted: its name and its text.
+struct TUnreadableSetting
+{
+    std::string Name;
+    std::string Text;
+
+    bool operator==(const TUnreadableSetting&) const = default;
+};
+
+// Reads the settings as ReadFilterSettings does, except that a text that cannot be converted takes
+// the value's default and is listed in `unreadable` (in the order of the values) instead of
+// throwing, so that a settings window can still open and store repaired values.
+TAdvancedFiltersSettings ReadFilterSettingsTolerant(core::TRegistry& registry,
+                                                    std::vector<TUnreadableSetting>& unreadable);
 // Writes every field, booleans as "-1" or "0", integers in decimal.
 void WriteFilterSettings(core::TRegistry& registry, const TAdvancedFiltersSettings& settings);
 

@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
@@ -31,6 +32,8 @@
 #include "gui/accounts/TfUserProperties.h"
 #include "gui/attach/TFBrowse.h"
 #include "gui/attach/TfSaveAttachments.h"
+#include "gui/filters/TfAdvFilterSettings.h"
+#include "gui/filters/TfForeignCharacters.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
 #include "gui/message/TMessagePreview.h"
@@ -378,9 +381,33 @@ void SaveSpamDatabaseWindows(gui::TfMain& window, core::TPrompter& prompter, con
 }
 
 // The advanced filter settings and the character list.
+// The advanced filter settings, page by page, and the character list without a character file.
 void SaveFilterWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
 {
-    (void)window, (void)prompter, (void)folder;
+    core::TRegistry registry(core::Hive());
+    const std::string dataFolder = core::Folders().DataFolder;
+    {
+        gui::TfAdvFilterSettings dialog(
+            registry, prompter, dataFolder, [](QDialog&) { return 0; }, -1, &window);
+        dialog.show();
+        const char* const pages[] = {
+            "advanced-filters-duplicates",      "advanced-filters-attachments",
+            "advanced-filters-priority",        "advanced-filters-foreign-characters",
+            "advanced-filters-delivery-errors", "advanced-filters-very-large"};
+        for (int filter = 0; filter < gui::TfAdvFilterSettings::FilterCount; ++filter) {
+            dialog.ShowFilter(filter);
+            Save(dialog, folder, pages[filter]);
+        }
+        dialog.hide();
+    }
+    gui::TfForeignCharacters characters(prompter, dataFolder, &window);
+    characters.show();
+    if (auto* list = characters.findChild<QListWidget*>(QStringLiteral("lbCharacters")))
+        if (auto* item = list->item(3))
+            item->setSelected(true);
+    Fill(characters, "edCharacter", "x");
+    Save(characters, folder, "character-settings");
+    characters.hide();
 }
 
 int main(int argc, char** argv)

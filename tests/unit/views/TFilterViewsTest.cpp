@@ -22,6 +22,7 @@ using tarnwick::accounts::TMails;
 using tarnwick::core::TConversionError;
 using tarnwick::core::TRegistry;
 using tarnwick::core::TSettingsStore;
+using tarnwick::test::ReadFileBytes;
 using tarnwick::test::TScriptedPrompter;
 using tarnwick::test::TTempHome;
 using tarnwick::test::WriteFileBytes;
@@ -390,5 +391,65 @@ TEST_F(FilterSettingsTest, TextsThatAreNoNumbersAreConversionErrors)
         } catch (const TConversionError& e) {
             EXPECT_THAT(e.what(), HasSubstr(value));
         }
+    }
+}
+
+TEST_F(FilterSettingsTest, TolerantReadingListsUnreadableTextsAndKeepsTheOthers)
+{
+    auto stored = TAdvancedFiltersSettings::Defaults();
+    stored.Duplicates = 9;
+    stored.IdemFrom = true;
+    stored.LargerThenSize = 300;
+    WriteFilterSettings(Reg, stored);
+    Reg.OpenKey(tarnwick::core::OptionsKey, false);
+    Reg.WriteString("IdemSubject", "maybe");
+    Reg.WriteString("LargerThenSize", "big");
+
+    std::vector<TUnreadableSetting> unreadable{{"left over", "from before"}};
+    const auto read = ReadFilterSettingsTolerant(Reg, unreadable);
+    EXPECT_THAT(unreadable, ElementsAre(TUnreadableSetting{"IdemSubject", "maybe"},
+                                        TUnreadableSetting{"LargerThenSize", "big"}));
+    auto expected = stored;
+    expected.IdemSubject = true;  // its default
+    expected.LargerThenSize = 20; // its default
+    EXPECT_EQ(read, expected);
+    // The strict reading still refuses the same store.
+    EXPECT_THROW(ReadFilterSettings(Reg), TConversionError);
+
+    WriteFilterSettings(Reg, stored);
+    EXPECT_EQ(ReadFilterSettingsTolerant(Reg, unreadable), stored);
+    EXPECT_TRUE(unreadable.empty());
+}
+
+TEST(ForeignCharacterFile, FailuresNameTheFileAndTheReasonAndKeepTheOldList)
+{
+    TTempHome home(false);
+    std::filesystem::create_directory(home / "kept");
+    TForeignCharacters::Write(home / "kept", {"x"});
+    // In "kept" the new list cannot be put beside the old one; "plain" is a file, not a folder.
+    std::filesystem::create_directory(home / "kept/Characters.dat.new");
+    WriteFileBytes(home / "plain", "");
+    const std::pair<std::string, const char*> writes[] = {{home / "kept", "Is a directory"},
+                                                          {home / "plain", "Not a directory"}};
+    for (const auto& [folder, reason] : writes) {
+        try {
+            TForeignCharacters::Write(folder, {"y", "z"});
+            ADD_FAILURE() << folder << ": the write succeeded";
+        } catch (const tarnwick::core::TFileError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("\"" + folder + "/Characters.dat\""));
+            EXPECT_THAT(e.what(), HasSubstr(reason));
+        }
+    }
+    EXPECT_THAT(*TForeignCharacters::Read(home / "kept"), ElementsAre("x"));
+    EXPECT_EQ(ReadFileBytes(home / "plain"), "");
+
+    // A folder standing where the file should be is not read as an empty list.
+    std::filesystem::create_directories(home / "dir/Characters.dat");
+    try {
+        TForeignCharacters::Read(home / "dir");
+        ADD_FAILURE() << "a folder was read as the list";
+    } catch (const tarnwick::core::TFileError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(home / "dir/Characters.dat"));
+        EXPECT_THAT(e.what(), HasSubstr("Is a directory"));
     }
 }
