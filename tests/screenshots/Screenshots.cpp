@@ -39,6 +39,7 @@
 #include "gui/message/TMessagePreview.h"
 #include "gui/message/TfMailSource.h"
 #include "gui/message/TfMailWindow.h"
+#include "gui/options/TfOptions.h"
 #include "gui/receive/TfReceivingMail.h"
 #include "gui/receive/TfTrashInfo.h"
 #include "gui/trash/TRecycleAnimation.h"
@@ -371,7 +372,19 @@ void SaveMessageViewing(gui::TfMain& window, accounts::TAdmin& admin, core::TPro
 // The options dialog, page by page.
 void SaveOptionsWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
 {
-    (void)window, (void)prompter, (void)folder;
+    (void)prompter;
+    gui::TfOptions& dialog = window.OptionsDialog();
+    dialog.show();
+    for (int page = 0; page < gui::TfOptions::PageCount; ++page) {
+        dialog.ShowPage(page);
+        // "Mail receiving" -> "options-mail-receiving"
+        const std::string name = "options-" + gui::TfOptions::PageText(page)
+                                                  .toLower()
+                                                  .replace(QLatin1Char(' '), QLatin1Char('-'))
+                                                  .toStdString();
+        Save(dialog, folder, name.c_str());
+    }
+    dialog.hide();
 }
 
 // The spam-database list and its test.

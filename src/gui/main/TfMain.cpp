@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include <QAction>
@@ -29,6 +28,7 @@
 #include "accounts/TUser.h"
 #include "core/MessageTexts.h"
 #include "core/Modules.h"
+#include "core/TFolderTree.h"
 #include "core/TFolders.h"
 #include "core/TPrompter.h"
 #include "core/TRegistry.h"
@@ -304,10 +304,8 @@ void TfMain::CloseRequested(QCloseEvent& closing)
 {
     QCloseEvent* event = &closing;
     const auto options = core::Options();
-    if (options && core::IsOn(options->ClearCache)) {
-        std::error_code ignored;
-        std::filesystem::remove_all(core::CacheFolder(options->CacheDir), ignored);
-    }
+    if (options && core::IsOn(options->ClearCache))
+        core::DeleteFolderTree(core::CacheFolder(options->CacheDir));
     accounts::TUser* user = Admin_.CurrentUser();
     if (user == nullptr) {
         event->accept();

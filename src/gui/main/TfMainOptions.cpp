@@ -7,7 +7,9 @@ namespace tarnwick::gui {
 TfOptions& TfMain::OptionsDialog()
 {
     if (OptionsDialog_ == nullptr)
-        OptionsDialog_ = new TfOptions(this);
+        OptionsDialog_ = new TfOptions(
+            Prompter_, [this](QDialog& shown) { return RunDialog(shown); },
+            [this]() -> TFBrowse& { return FolderBrowser(); }, this);
     return *OptionsDialog_;
 }
 

@@ -13,6 +13,7 @@
 #include "gui/accounts/TfPassword.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
+#include "gui/options/TfOptions.h"
 #include "gui/receive/TReceiveBridge.h"
 #include "gui/receive/TfReceivingMail.h"
 #include "gui/receive/TfTrashInfo.h"
@@ -234,7 +235,13 @@ void TfMain::ShowTrashNotice(accounts::TUser& user)
         return;
     if (ReceivingWindow_)
         ReceivingWindow_->hide();
-    switch (TfTrashInfo::Show(this)) {
+    // The notice's "Don't show this message next time" is the options dialog's box the other way
+    // round; a dialog not made yet fills it from the options when it is.
+    const auto dontShowChanged = [this](bool ticked) {
+        if (OptionsDialog_ != nullptr)
+            OptionsDialog_->SetTrashNoticeBox(!ticked);
+    };
+    switch (TfTrashInfo::Show(this, dontShowChanged)) {
     case TfTrashInfo::ResultShowDeleted:
         SelectPosition(views::ViewTrash);
         tvFiltersClick();

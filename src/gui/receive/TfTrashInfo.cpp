@@ -13,8 +13,9 @@
 
 namespace tarnwick::gui {
 
-TfTrashInfo::TfTrashInfo(QWidget* parent)
+TfTrashInfo::TfTrashInfo(QWidget* parent, std::function<void(bool ticked)> dontShowChanged)
     : QDialog(parent)
+    , DontShowChanged_(std::move(dontShowChanged))
 {
     setObjectName(QStringLiteral("fTrashInfo"));
     setWindowTitle(QStringLiteral("Information"));
@@ -74,17 +75,18 @@ TfTrashInfo::TfTrashInfo(QWidget* parent)
 void TfTrashInfo::cbDontShowClick(bool checked)
 {
     // The field is kept in memory; the options dialog's next OK stores it with the others.
-    const auto options = core::Options();
-    if (!options)
-        return;
-    core::TOptionRec changed = *options;
-    changed.TrashNotEmptyAfterReceive = checked ? "0" : "1";
-    core::PublishOptions(std::move(changed));
+    if (const auto options = core::Options()) {
+        core::TOptionRec changed = *options;
+        changed.TrashNotEmptyAfterReceive = checked ? "0" : "1";
+        core::PublishOptions(std::move(changed));
+    }
+    if (DontShowChanged_)
+        DontShowChanged_(checked);
 }
 
-TfTrashInfo::TResult TfTrashInfo::Show(QWidget* parent)
+TfTrashInfo::TResult TfTrashInfo::Show(QWidget* parent, std::function<void(bool ticked)> dontShowChanged)
 {
-    TfTrashInfo dialog(parent);
+    TfTrashInfo dialog(parent, std::move(dontShowChanged));
     // Escape rejects the dialog, which leaves the result at "&OK".
     dialog.exec();
     return dialog.Result();

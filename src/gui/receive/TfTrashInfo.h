@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 
 class QCheckBox;
@@ -20,11 +22,13 @@ public:
         ResultEmptyTrash,  // "Empty Trash Now !": the main window empties the trash
     };
 
-    explicit TfTrashInfo(QWidget* parent = nullptr);
+    // `dontShowChanged` hears every change of "Don't show this message next time" with the new tick
+    // (the options dialog's twin box follows it); it may be empty.
+    explicit TfTrashInfo(QWidget* parent = nullptr, std::function<void(bool ticked)> dontShowChanged = {});
 
     TResult Result() const { return Result_; }
     // Shows the notice modally and returns the user's choice.
-    static TResult Show(QWidget* parent);
+    static TResult Show(QWidget* parent, std::function<void(bool ticked)> dontShowChanged = {});
 
     static constexpr const char* Text =
         "Some message were found either spam or questionable and have therefor "
@@ -38,6 +42,7 @@ private:
     QPushButton* buShowDeleted = nullptr;
     QPushButton* buEmptyTrash = nullptr;
     QCheckBox* cbDontShow = nullptr;
+    std::function<void(bool)> DontShowChanged_;
     TResult Result_ = ResultOk;
 };
 
