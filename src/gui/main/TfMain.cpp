@@ -304,11 +304,16 @@ void TfMain::CloseRequested(QCloseEvent& closing)
 {
     QCloseEvent* event = &closing;
     const auto options = core::Options();
-    if (options && core::IsOn(options->ClearCache))
-        core::DeleteFolderTree(core::CacheFolder(options->CacheDir));
+    // "Clear Cache on exit" only once the program really ends: a No to a question below keeps it
+    // running, with its cache.
+    const auto accept = [&options, event] {
+        if (options && core::IsOn(options->ClearCache))
+            core::DeleteFolderTree(core::CacheFolder(options->CacheDir));
+        event->accept();
+    };
     accounts::TUser* user = Admin_.CurrentUser();
     if (user == nullptr) {
-        event->accept();
+        accept();
         return;
     }
     if (user->TrashNotEmpty && options && core::IsOn(options->WarnTrashNotEmpty) &&
@@ -333,7 +338,7 @@ void TfMain::CloseRequested(QCloseEvent& closing)
         ReceivingWindow_->hide();
     for (TfMailWindow* window : MailWindows())
         window->close();
-    event->accept();
+    accept();
 }
 
 void TfMain::resizeEvent(QResizeEvent* event)

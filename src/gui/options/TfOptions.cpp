@@ -262,9 +262,13 @@ void TfOptions::buOKClick()
     core::TOptionRec changed = current ? *current : core::TOptionRec{};
     CopyControls(changed);
     // Only an absolute path of an existing folder is taken; anything else becomes the data folder.
+    // The folder in use is kept even before it exists (a new installation whose cache has held no
+    // message yet: it is made with the first one), so that OK without changes moves nothing.
     const std::string typed = WithoutTrailingSeparator(changed.CacheDir);
+    const bool unchanged = current && typed == WithoutTrailingSeparator(current->CacheDir);
     std::error_code ignored;
-    if (!typed.empty() && typed.front() == '/' && std::filesystem::is_directory(typed, ignored)) {
+    if (!typed.empty() && typed.front() == '/' &&
+        (unchanged || std::filesystem::is_directory(typed, ignored))) {
         changed.CacheDir = typed;
         edCacheDir->setText(Q(typed));
     } else {

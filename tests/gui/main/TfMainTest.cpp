@@ -1,6 +1,8 @@
 #include "gui/main/TfMain.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -684,4 +686,31 @@ TEST_F(MainWindowTest, AReceiveThatCannotStartLeavesReceivingMode)
     ASSERT_EQ(errors->topLevelItemCount(), 1);
     EXPECT_EQ(errors->topLevelItem(0)->text(0),
               QStringLiteral("cache folder /nowhere/cache: Permission denied"));
+}
+
+// "Clear Cache on exit" empties the cache only when the program really ends: a No to the exit
+// question keeps the program and its cache.
+TEST_F(MainWindowTest, ClearCacheOnExitWaitsForTheExitQuestions)
+{
+    AddAccount();
+    const std::string cacheDir = Home / "cache";
+    const std::string cached = core::CacheFolder(cacheDir) + "/kept.eml";
+    std::filesystem::create_directories(core::CacheFolder(cacheDir));
+    std::ofstream(cached) << "Subject: x\r\n\r\n";
+    core::TOptionRec options = *core::Options();
+    options.ClearCache = "1";
+    options.WarnTrashNotEmpty = "1";
+    options.CacheDir = cacheDir;
+    core::PublishOptions(options);
+    auto window = Open();
+    User().TrashNotEmpty = true;
+    window->show();
+
+    Prompter.Answers = {core::TAnswer::No};
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(std::filesystem::exists(cached));
+
+    Prompter.Answers = {core::TAnswer::Yes};
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(std::filesystem::exists(core::CacheFolder(cacheDir)));
 }

@@ -314,7 +314,6 @@ TEST_F(OptionsDialogTest, OkWithoutChangesWritesEveryValue)
     }
     core::LoadOptionsAtStart();
     const core::TOptionRec before = *core::Options();
-    fs::create_directories(before.CacheDir); // OK keeps only a folder that exists
     auto dialog = Make();
     Child<QPushButton>(*dialog, "buOK")->click();
 
@@ -401,6 +400,9 @@ TEST_F(OptionsDialogTest, OkTakesOnlyAnExistingFolderForTheCache)
     const std::string dataNoSep = data.substr(0, data.size() - 1);
     const std::string existing = Home / "my cache";
     fs::create_directories(existing);
+    // A new installation: the cache folder in use is made with the first message it keeps.
+    const std::string inUse = core::Options()->CacheDir;
+    ASSERT_FALSE(fs::exists(inUse));
     const struct
     {
         const char* Name;
@@ -408,6 +410,7 @@ TEST_F(OptionsDialogTest, OkTakesOnlyAnExistingFolderForTheCache)
         std::string CacheDir;
         std::string Field;
     } cases[] = {
+        {"the folder in use, not made yet", inUse, inUse, inUse},
         {"missing folder", Home / "no/such/folder", dataNoSep, data},
         {"empty field", "", dataNoSep, data},
         {"relative name", "my cache", dataNoSep, data},
