@@ -43,17 +43,34 @@ public:
     }
 };
 
-// Orders the list by code point (UTF-16 code units would put characters beyond the Basic
-// Multilingual Plane among the private-use ones).
+// Orders the list by the entries' code points (UTF-16 code units would put characters beyond the
+// Basic Multilingual Plane among the private-use ones).
 class TCharacterItem : public QListWidgetItem
 {
 public:
     using QListWidgetItem::QListWidgetItem;
-    bool operator<(const QListWidgetItem& other) const override
+    bool operator<(const QListWidgetItem& other) const override { return CodePoints() < Of(other); }
+
+private:
+    QList<uint> CodePoints() const { return Of(*this); }
+    static QList<uint> Of(const QListWidgetItem& item)
     {
-        return text().toUcs4() < other.text().toUcs4();
+        return QString::fromUtf8(item.data(BytesRole).toByteArray()).toUcs4();
     }
 };
+
+// What the list shows for an entry: the character itself, or its code ("U+0081") when it would
+// show as nothing or as an empty box (control characters, blanks, unassigned codes).
+QString Shown(const QString& entry)
+{
+    const QList<uint> points = entry.toUcs4();
+    if (points.size() != 1)
+        return entry;
+    const auto point = static_cast<char32_t>(points.front());
+    if (QChar::isPrint(point) && !QChar::isSpace(point))
+        return entry;
+    return QStringLiteral("U+%1").arg(static_cast<uint>(point), 4, 16, QLatin1Char('0')).toUpper();
+}
 
 } // namespace
 
@@ -137,7 +154,8 @@ TfForeignCharacters::TfForeignCharacters(core::TPrompter& prompter, std::string 
 
 void TfForeignCharacters::AddEntry(const std::string& entry)
 {
-    auto* item = new TCharacterItem(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+    auto* item =
+        new TCharacterItem(Shown(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size()))));
     item->setData(BytesRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
     lbCharacters->addItem(item);
 }

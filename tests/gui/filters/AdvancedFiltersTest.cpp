@@ -307,6 +307,11 @@ TEST_F(AdvancedFiltersTest, WithoutTheFileTheCharacterListHoldsCodes128To254Sort
     EXPECT_EQ(entries, initial);
     EXPECT_EQ(entries.front(), "\xC2\x81");    // U+0081, the first code point of the set
     EXPECT_EQ(entries.back(), "\xE2\x84\xA2"); // U+2122, the trade mark sign, the last
+    // What would show as an empty box or as nothing shows its code instead; the entry stays.
+    const auto shown = Texts(dialog);
+    EXPECT_EQ(shown.front(), "U+0081");
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "U+00A0"), 1); // the no-break space
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "\xE2\x82\xAC"), 1);
     EXPECT_TRUE(Prompter.Log.empty());
 }
 
