@@ -147,6 +147,10 @@ TfSpamDatabase::TfSpamDatabase(std::string path, core::TPrompter& prompter, QWid
 
     connect(lbServers, &QTreeWidget::itemSelectionChanged, this, &TfSpamDatabase::UpdateButtons);
     FillList();
+    // Nothing is written back to a file that could not be read, so nothing may be entered either:
+    // it would be lost without a word.
+    edServer->setEnabled(Readable_);
+    buAdd->setEnabled(Readable_);
     UpdateButtons();
     resize(sizeHint());
 }
@@ -192,6 +196,8 @@ void TfSpamDatabase::AddClick()
 {
     // The name is stored trimmed: blanks around a key would not survive the file.
     const std::string typed = core::Trim(edServer->text().toStdString());
+    if (!Readable_)
+        return;
     if (typed.empty()) {
         edServer->clear();
         return;

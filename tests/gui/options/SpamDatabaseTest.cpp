@@ -310,8 +310,8 @@ TEST_F(SpamDatabaseTest, RemovingEveryRowLeavesNoSection)
     EXPECT_EQ(ReadFileBytes(Path), "; the user's list\n[Other]\nkey=value\n");
 }
 
-// A file that exists but cannot be read shows the error with its cause, and closing does not write
-// the empty list over it, even when the file has become readable meanwhile.
+// A file that exists but cannot be read shows the error with its cause, takes no new names, and
+// closing does not write the empty list over it, even when the file has become readable meanwhile.
 TEST_F(SpamDatabaseTest, AnUnreadableFileIsReportedAndNotOverwritten)
 {
     const struct
@@ -352,6 +352,8 @@ TEST_F(SpamDatabaseTest, AnUnreadableFileIsReportedAndNotOverwritten)
             EXPECT_TRUE(text.starts_with("File can not be read !!!\nCannot read \"" + Path + "\"")) << text;
             EXPECT_NE(text.find(c.Cause), std::string::npos) << text;
             EXPECT_TRUE(Rows(dialog).empty());
+            EXPECT_FALSE(Child<QLineEdit>(dialog, "edServer")->isEnabled()) << "what is typed would be lost";
+            EXPECT_FALSE(Button(dialog, "buAdd")->isEnabled());
             c.Mend();
             Button(dialog, "buClose")->click();
             EXPECT_FALSE(dialog.isVisible());
