@@ -49,6 +49,21 @@ bool AddDatabaseEntry(std::vector<TDatabaseEntry>& entries, std::string_view typ
     return true;
 }
 
+bool IsStorableServerName(std::string_view name)
+{
+    const std::string trimmed = core::Trim(name);
+    bool storable = !trimmed.empty() && trimmed.front() != '[' && trimmed.front() != ';' &&
+                    trimmed.front() != '#' && name.find('=') == std::string_view::npos;
+    for (const char c : name)
+        storable = storable && static_cast<unsigned char>(c) >= ' ';
+    return storable;
+}
+
+std::string NotStorableText(std::string_view name)
+{
+    return "The server name \"" + std::string(name) + "\" cannot be stored in " + DatabasesFileName + ".";
+}
+
 TReadDatabaseSettings::TReadDatabaseSettings(std::string path)
     : Path_(std::move(path))
 {}
@@ -64,8 +79,8 @@ void TReadDatabaseSettings::ReadServers()
     core::TIniFile ini;
     try {
         ini = core::TIniFile::Load(Path_);
-    } catch (const core::TFileError&) {
-        throw core::TFileError(std::string(FileCannotBeRead));
+    } catch (const core::TFileError& e) {
+        throw TDatabaseReadError(e.what());
     }
     for (auto& entry : ini.Entries(DatabasesSection)) {
         bool seen = false;
@@ -95,16 +110,9 @@ std::vector<std::string> TReadDatabaseSettings::EnabledServers() const
 void TReadDatabaseSettings::WriteServers(const std::vector<TDatabaseEntry>& entries)
 {
     // A name that the file could not give back as it was is refused before anything is written.
-    for (const auto& entry : entries) {
-        const std::string trimmed = core::Trim(entry.Name);
-        bool storable = !trimmed.empty() && trimmed.front() != '[' && trimmed.front() != ';' &&
-                        trimmed.front() != '#' && entry.Name.find('=') == std::string::npos;
-        for (const char c : entry.Name)
-            storable = storable && static_cast<unsigned char>(c) >= ' ';
-        if (!storable)
-            throw core::TFileError("The server name \"" + entry.Name + "\" cannot be stored in " +
-                                   DatabasesFileName + ".");
-    }
+    for (const auto& entry : entries)
+        if (!IsStorableServerName(entry.Name))
+            throw core::TFileError(NotStorableText(entry.Name));
     core::TIniFile ini = core::TIniFile::Load(Path_);
     ini.RemoveSection(DatabasesSection);
     for (const auto& entry : entries)

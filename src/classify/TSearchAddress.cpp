@@ -1,5 +1,6 @@
 #include "TSearchAddress.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "TDecodeIp.h"
@@ -259,11 +260,52 @@ TZoneTest SelfTestZones(const std::vector<std::string>& zones)
     return SelfTestZones(zones, nullptr);
 }
 
-TZoneTest SelfTestZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel)
+namespace {
+
+// The error answers 127.255.255.252 to 127.255.255.255.
+bool HasErrorCode(const TDnsAnswer& answer)
 {
-    TZoneTest test;
+    return answer.Resolved &&
+           std::any_of(answer.Addresses.begin(), answer.Addresses.end(), [](std::uint32_t address) {
+               return address >= 0x7FFFFFFCu && address <= 0x7FFFFFFFu;
+           });
+}
+
+} // namespace
+
+TZoneVerdict JudgeZone(const TDnsAnswer& listedPoint, const TDnsAnswer& unlistedPoint)
+{
+    const bool listed = IsListingAnswer(listedPoint);
+    const bool listsAll = IsListingAnswer(unlistedPoint);
+    if (listed && !listsAll)
+        return TZoneVerdict::Works;
+    if (HasErrorCode(listedPoint) || HasErrorCode(unlistedPoint))
+        return TZoneVerdict::RefusesPublicResolvers;
+    if (listsAll)
+        return TZoneVerdict::ListsEverything;
+    return TZoneVerdict::NoAnswer;
+}
+
+std::string_view ZoneVerdictText(TZoneVerdict verdict)
+{
+    switch (verdict) {
+    case TZoneVerdict::Works:
+        return "works";
+    case TZoneVerdict::NoAnswer:
+        return "no answer";
+    case TZoneVerdict::RefusesPublicResolvers:
+        return "refuses public resolvers";
+    case TZoneVerdict::ListsEverything:
+        return "lists everything";
+    }
+    return "no answer";
+}
+
+TZoneCheck CheckZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel)
+{
+    TZoneCheck check;
     if (zones.empty())
-        return test;
+        return check;
     std::vector<std::string> names;
     for (const auto& zone : zones) {
         names.push_back("2.0.0.127." + zone);
@@ -272,12 +314,25 @@ TZoneTest SelfTestZones(const std::vector<std::string>& zones, std::shared_ptr<T
     TDnsResolver resolver(std::move(cancel));
     const std::vector<TDnsAnswer> answers = resolver.ResolveAll(names);
     if (resolver.Aborted()) {
-        // Stopped before every zone had its say: judging now would blame zones for our Stop.
+        // Stopped before every zone had its say: judging now would blame zones for our stop.
+        check.Cancelled = true;
+        return check;
+    }
+    for (std::size_t i = 0; i < zones.size(); ++i)
+        check.Verdicts.push_back(JudgeZone(answers[2 * i], answers[2 * i + 1]));
+    return check;
+}
+
+TZoneTest SelfTestZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel)
+{
+    TZoneTest test;
+    const TZoneCheck check = CheckZones(zones, std::move(cancel));
+    if (check.Cancelled) {
         test.Cancelled = true;
         return test;
     }
-    for (std::size_t i = 0; i < zones.size(); ++i) {
-        if (IsListingAnswer(answers[2 * i]) && !IsListingAnswer(answers[2 * i + 1]))
+    for (std::size_t i = 0; i < check.Verdicts.size(); ++i) {
+        if (check.Verdicts[i] == TZoneVerdict::Works)
             test.Usable.push_back(zones[i]);
         else
             test.Errors.push_back(ZoneSkippedText(zones[i]));

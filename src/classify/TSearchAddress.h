@@ -12,6 +12,7 @@ namespace tarnwick::classify {
 
 class TDnsCancel;
 class TLookupCache;
+struct TDnsAnswer;
 
 // The relay addresses asked about per message. A message passes a handful of relays, forwarded
 // and list mail a dozen or two; beyond that the Received lines are padding meant to slow the
@@ -139,6 +140,38 @@ private:
     bool Aborted_ = false;                               // under PendingMutex_
 };
 
+// What a zone's test points say about it. Every list publishes 2.0.0.127 as listed and 1.0.0.127 as
+// not listed (RFC 5782), so their answers tell whether the zone can be used from here.
+enum class TZoneVerdict
+{
+    Works,                  // 2.0.0.127 listed, 1.0.0.127 not
+    NoAnswer,               // no listing for 2.0.0.127: not served, not answering, or not a list
+    RefusesPublicResolvers, // an error answer 127.255.255.252-255: the list refuses our resolver
+    ListsEverything,        // 1.0.0.127 listed: a wildcard zone that would mark every message
+};
+
+// The verdict on the answers for 2.0.0.127.<zone> (`listedPoint`) and 1.0.0.127.<zone>
+// (`unlistedPoint`). A zone that answers both points correctly works; otherwise an error answer
+// (the code lists give a refused or over-limit resolver, e.g. 127.255.255.254) comes first, since
+// it explains whatever else is wrong, then a listing of 1.0.0.127, then the missing listing.
+TZoneVerdict JudgeZone(const TDnsAnswer& listedPoint, const TDnsAnswer& unlistedPoint);
+// The verdict in a few words: "works", "no answer", "refuses public resolvers", "lists everything".
+std::string_view ZoneVerdictText(TZoneVerdict verdict);
+
+// The verdicts of testing zones with their test points.
+struct TZoneCheck
+{
+    std::vector<TZoneVerdict> Verdicts; // one per zone, in the given order
+    // Stopped through its TDnsCancel before every answer was in: Verdicts is empty, since judging
+    // now would blame the zones for the stop.
+    bool Cancelled = false;
+};
+
+// Asks the test points of every zone at once and judges each zone. Stopped at once when `cancel`
+// (nullptr: one of its own) is raised from another thread or already was. Throws core::TError when
+// the resolver cannot be set up.
+TZoneCheck CheckZones(const std::vector<std::string>& zones, std::shared_ptr<TDnsCancel> cancel);
+
 // The outcome of testing the zones at the start of a receive.
 struct TZoneTest
 {
@@ -148,8 +181,8 @@ struct TZoneTest
     bool Cancelled = false;
 };
 
-// Tests every zone with the test points every list publishes: 2.0.0.127 must be listed and
-// 1.0.0.127 must not. A zone that fails (no answer, refusal, or an answer for everything) is left
+// Tests every zone with the test points every list publishes (CheckZones): 2.0.0.127 must be listed
+// and 1.0.0.127 must not. A zone that fails (no answer, refusal, or an answer for everything) is left
 // out and named in an error text. All queries go out at once. Throws core::TError when the
 // resolver cannot be set up.
 TZoneTest SelfTestZones(const std::vector<std::string>& zones);

@@ -133,6 +133,17 @@ TEST_F(ClassifyDnsTest, SelfTestKeepsOnlyZonesThatAnswerTheTestPoints)
               }));
 }
 
+TEST_F(ClassifyDnsTest, CheckZonesJudgesEachZone)
+{
+    const TZoneCheck check =
+        CheckZones({Refusing, Listing, Wildcard, Outside, Second, Empty, Unserved}, nullptr);
+    EXPECT_FALSE(check.Cancelled);
+    EXPECT_EQ(check.Verdicts, (std::vector<TZoneVerdict>{TZoneVerdict::RefusesPublicResolvers,
+                                                         TZoneVerdict::Works, TZoneVerdict::ListsEverything,
+                                                         TZoneVerdict::NoAnswer, TZoneVerdict::Works,
+                                                         TZoneVerdict::NoAnswer, TZoneVerdict::NoAnswer}));
+}
+
 // Every address is asked of every server at once; the text still follows address order and server
 // order, exactly as asking one after the other gives it.
 TEST_F(ClassifyDnsTest, LookupTextFollowsAddressAndServerOrder)

@@ -22,6 +22,8 @@
 #include <QTreeWidget>
 
 #include "accounts/TAdmin.h"
+#include "classify/TReadDatabaseSettings.h"
+#include "classify/TSearchAddress.h"
 #include "core/Modules.h"
 #include "core/TFolders.h"
 #include "core/TPrompter.h"
@@ -40,6 +42,7 @@
 #include "gui/message/TfMailSource.h"
 #include "gui/message/TfMailWindow.h"
 #include "gui/options/TfOptions.h"
+#include "gui/options/TfSpamDatabase.h"
 #include "gui/receive/TfReceivingMail.h"
 #include "gui/receive/TfTrashInfo.h"
 #include "gui/trash/TRecycleAnimation.h"
@@ -390,7 +393,21 @@ void SaveOptionsWindows(gui::TfMain& window, core::TPrompter& prompter, const QS
 // The spam-database list and its test.
 void SaveSpamDatabaseWindows(gui::TfMain& window, core::TPrompter& prompter, const QString& folder)
 {
-    (void)window, (void)prompter, (void)folder;
+    const std::string path = classify::TReadDatabaseSettings::DefaultPath();
+    {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << "[Databases]\nbl.spamcop.net=-1\nzen.spamhaus.org=-1\nb.barracudacentral.org=0\n"
+             << "dnsbl.example.net=-1\nall.wildcard.example=-1\n";
+    }
+    gui::TfSpamDatabase dialog(path, prompter, &window);
+    dialog.show();
+    Save(dialog, folder, "spam-databases");
+    // The verdicts as a test gives them, without asking the real lists.
+    dialog.ShowVerdicts({"bl.spamcop.net", "zen.spamhaus.org", "dnsbl.example.net", "all.wildcard.example"},
+                        {classify::TZoneVerdict::Works, classify::TZoneVerdict::RefusesPublicResolvers,
+                         classify::TZoneVerdict::NoAnswer, classify::TZoneVerdict::ListsEverything});
+    Save(dialog, folder, "spam-databases-tested");
+    dialog.close();
 }
 
 // The advanced filter settings and the character list.

@@ -171,3 +171,68 @@ TEST(SearchAddressTest, ListingAnswers)
         EXPECT_EQ(IsListingAnswer(c.Answer), c.Listing)
             << std::hex << (c.Answer.Addresses.empty() ? 0 : c.Answer.Addresses[0]);
 }
+
+// The verdict on a zone from the answers to its two test points, 2.0.0.127 (must be listed) and
+// 1.0.0.127 (must not be).
+TEST(SearchAddressTest, ZoneVerdicts)
+{
+    const auto ip = [](unsigned a, unsigned b, unsigned c, unsigned d) {
+        return (a << 24) | (b << 16) | (c << 8) | d;
+    };
+    const TDnsAnswer none{false, {}};
+    const TDnsAnswer listed{true, {ip(127, 0, 0, 2)}};
+    const TDnsAnswer refused{true, {ip(127, 255, 255, 254)}};
+    const struct
+    {
+        const char* Name;
+        TDnsAnswer ListedPoint;
+        TDnsAnswer UnlistedPoint;
+        TZoneVerdict Verdict;
+        const char* Text;
+    } cases[] = {
+        {"a list", listed, none, TZoneVerdict::Works, "works"},
+        {"another return code",
+         {true, {ip(127, 0, 0, 10), ip(127, 0, 0, 4)}},
+         none,
+         TZoneVerdict::Works,
+         "works"},
+        {"not served", none, none, TZoneVerdict::NoAnswer, "no answer"},
+        {"answers outside 127/8",
+         {true, {ip(192, 0, 2, 1)}},
+         {true, {ip(192, 0, 2, 1)}},
+         TZoneVerdict::NoAnswer,
+         "no answer"},
+        {"resolved without addresses", {true, {}}, none, TZoneVerdict::NoAnswer, "no answer"},
+        {"Spamhaus' public resolver code", refused, refused, TZoneVerdict::RefusesPublicResolvers,
+         "refuses public resolvers"},
+        {"over the query limit",
+         {true, {ip(127, 255, 255, 255)}},
+         none,
+         TZoneVerdict::RefusesPublicResolvers,
+         "refuses public resolvers"},
+        {"lowest error code",
+         {true, {ip(127, 255, 255, 252)}},
+         none,
+         TZoneVerdict::RefusesPublicResolvers,
+         "refuses public resolvers"},
+        {"error code beside a listing",
+         {true, {ip(127, 0, 0, 2), ip(127, 255, 255, 254)}},
+         none,
+         TZoneVerdict::RefusesPublicResolvers,
+         "refuses public resolvers"},
+        {"refuses only the unlisted point", none, refused, TZoneVerdict::RefusesPublicResolvers,
+         "refuses public resolvers"},
+        {"highest code that is a listing",
+         {true, {ip(127, 255, 255, 251)}},
+         none,
+         TZoneVerdict::Works,
+         "works"},
+        {"wildcard", listed, listed, TZoneVerdict::ListsEverything, "lists everything"},
+        {"lists only the unlisted point", none, listed, TZoneVerdict::ListsEverything, "lists everything"},
+    };
+    for (const auto& c : cases) {
+        const TZoneVerdict verdict = JudgeZone(c.ListedPoint, c.UnlistedPoint);
+        EXPECT_EQ(verdict, c.Verdict) << c.Name;
+        EXPECT_EQ(ZoneVerdictText(verdict), c.Text) << c.Name;
+    }
+}

@@ -119,6 +119,9 @@ TEST(DatabaseSettingsTest, MissingAndUnreadableFiles)
         ADD_FAILURE() << "no error";
     } catch (const tarnwick::core::TFileError& e) {
         EXPECT_STREQ(e.what(), "File can not be read !!!");
+        const auto* read = dynamic_cast<const TDatabaseReadError*>(&e);
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->Cause(), "Cannot read \"" + home / "locked.ini" + "\": it is not a file.");
     }
 }
 
