@@ -49,7 +49,12 @@ QString TDialogHeader::Title() const
 
 void TDialogHeader::SetIcon(const QIcon& icon)
 {
-    imIcon->setPixmap(icon.pixmap(40, 40));
+    // Some style icons come in small sizes only; the header shows every picture at one size.
+    constexpr int Size = 40;
+    QPixmap pixmap = icon.pixmap(Size, Size);
+    if (!pixmap.isNull() && pixmap.width() < Size)
+        pixmap = pixmap.scaled(Size, Size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    imIcon->setPixmap(pixmap);
 }
 
 void TDialogHeader::paintEvent(QPaintEvent*)

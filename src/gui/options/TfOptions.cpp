@@ -77,12 +77,7 @@ QIcon PageIcon(int page)
     QIcon icon = QIcon::fromTheme(QString::fromLatin1(picture.ThemeName));
     if (icon.isNull())
         icon = QApplication::style()->standardIcon(picture.Fallback);
-    // Some style icons come in small sizes only; the header shows them as large as the others.
-    constexpr int HeaderSize = 40;
-    QPixmap pixmap = icon.pixmap(HeaderSize, HeaderSize);
-    if (pixmap.width() < HeaderSize)
-        pixmap = pixmap.scaled(HeaderSize, HeaderSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return QIcon(pixmap);
+    return icon;
 }
 
 // Ticks exactly one of two radio buttons for an action code (0 or 1); any other code leaves both

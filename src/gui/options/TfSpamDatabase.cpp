@@ -72,7 +72,11 @@ TfSpamDatabase::TfSpamDatabase(std::string path, core::TPrompter& prompter, QWid
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    auto* header = new TDialogHeader(ImageOf(TImageList::Tree, 7), false, this);
+    // The block lists are servers on the network; the junk-mail picture falls back to an error sign
+    // in themes without it, which would read as if something had failed.
+    auto* header = new TDialogHeader(
+        QIcon::fromTheme(QStringLiteral("network-workgroup"), style()->standardIcon(QStyle::SP_DriveNetIcon)),
+        false, this);
     header->SetTitle(Q(core::texts::KnownSpamDatabases));
     layout->addWidget(header);
 
