@@ -35,6 +35,7 @@
 #include "gui/main/TfMain.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TWidgetLookup.h"
 #include "views/TAbstractFiltering.h"
 #include "views/TAdvancedFiltersSettings.h"
 #include "views/TForeignCharacters.h"
@@ -51,12 +52,7 @@ using ::testing::Not;
 
 namespace {
 
-template <class T> T* Child(QWidget& window, const char* name)
-{
-    auto* child = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
+using test::Child;
 
 void Click(QWidget& window, const char* button)
 {

@@ -38,6 +38,7 @@
 #include "gui/receive/TfTrashInfo.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TWidgetLookup.h"
 
 namespace tarnwick::core {
 // Readable options in failure messages.
@@ -64,28 +65,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <class T> T* Child(QObject& parent, const char* name)
-{
-    auto* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (child == nullptr)
-        ADD_FAILURE() << "no child " << name;
-    return child;
-}
-
-// Runs `act` on the next modal dialog of type T, once it runs its own event loop.
-template <class T> void WhenModal(std::function<void(T&)> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(*dialog);
-        }
-    });
-    timer->start();
-}
+using test::Child;
+using test::WhenModal;
 
 // The value a control shows: a box 0/1, a slider's stop, a list's item, the position of the radio
 // button ticked in a group (-1: none).

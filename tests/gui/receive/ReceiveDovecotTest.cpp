@@ -45,6 +45,7 @@
 #include "support/TLineSocket.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TWidgetLookup.h"
 #include "views/TAbstractFiltering.h"
 
 using namespace tarnwick;
@@ -53,6 +54,9 @@ using gui::TfReceivingMail;
 using test::TScriptedPrompter;
 
 namespace {
+
+using test::Child;
+using test::WhenModal;
 
 constexpr int WaitMs = 60000;
 using TStrings = std::vector<std::string>;
@@ -64,28 +68,6 @@ std::vector<std::string> Messages(int count, int blackListedFrom = 0)
         messages[static_cast<std::size_t>(blackListedFrom - 1)] =
             test::TFakeMaildrop::Message(blackListedFrom, "spammer@junk.example");
     return messages;
-}
-
-// Runs `act` on the first modal window of type T that opens (a password prompt, the trash notice).
-template <class T> void WhenModal(std::function<void(T&)> act)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(*dialog);
-        }
-    });
-    timer->start();
-}
-
-template <class T> T* Child(QObject& parent, const char* name)
-{
-    auto* child = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
 }
 
 class ReceiveDovecotTest : public ::testing::Test

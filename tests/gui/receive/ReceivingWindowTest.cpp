@@ -18,18 +18,14 @@
 
 #include "gui/receive/TReceiveBridge.h"
 #include "gui/receive/TfReceivingMail.h"
+#include "support/TWidgetLookup.h"
 
 using namespace tarnwick;
 using gui::TfReceivingMail;
 
 namespace {
 
-template <class T> T* Child(QWidget& window, const char* name)
-{
-    auto* child = window.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
+using test::Child;
 
 using TStrings = std::vector<std::string>;
 
