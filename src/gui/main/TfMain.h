@@ -201,6 +201,13 @@ public:
     // view is applied again.
     void RuleSettings1Click();
 
+    // Address lists (TfMainLists.cpp) and the address book (TfMainAddressBook.cpp).
+    // Tools "&Black List..." / "&White List..." and the welcome page's links: the list window, modal.
+    void BlackList1Click();
+    void WhiteList1Click();
+    // Tools "Address Book...": the desktop's contacts program, or a word that there is none.
+    void AddressBook1Click();
+
     // Receive (TfMainReceive.cpp). `tag` is -1 for the current account, else the account's index.
     void ReceiveClick(int tag);
     // View "Mail Receiving Window" and a double click on the status bar's activity panel.

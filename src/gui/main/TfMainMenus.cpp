@@ -154,11 +154,17 @@ void TfMain::BuildMenus()
     menuMessageRules->addAction(AdvancedFilters_);
     connect(AdvancedFilters_, &QAction::triggered, this, Slot(&TfMain::AdvancedFilters1Click));
     menuTools->addSeparator();
-    menuTools->addAction(NewAction("BlackList1", QStringLiteral("&Black List...")));
-    menuTools->addAction(NewAction("WhiteList1", QStringLiteral("&White List...")));
+    auto* blackList = NewAction("BlackList1", QStringLiteral("&Black List..."));
+    connect(blackList, &QAction::triggered, this, Slot(&TfMain::BlackList1Click));
+    menuTools->addAction(blackList);
+    auto* whiteList = NewAction("WhiteList1", QStringLiteral("&White List..."));
+    connect(whiteList, &QAction::triggered, this, Slot(&TfMain::WhiteList1Click));
+    menuTools->addAction(whiteList);
     menuTools->addSeparator();
-    menuTools->addAction(NewAction("AddressBook1", QStringLiteral("Address Book..."),
-                                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)));
+    auto* addressBook = NewAction("AddressBook1", QStringLiteral("Address Book..."),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    connect(addressBook, &QAction::triggered, this, Slot(&TfMain::AddressBook1Click));
+    menuTools->addAction(addressBook);
     menuTools->addAction(NewAction("MailProgram1", QStringLiteral("Mail Program...")));
     menuTools->addSeparator();
     auto* options = NewAction("Options1", QStringLiteral("&Options..."), QKeySequence(Qt::CTRL | Qt::Key_O));

@@ -284,6 +284,10 @@ void TfMain::BuildPages()
             connect(label, &QLabel::linkActivated, this, Slot(&TfMain::AddAccountClick));
         else if (std::string_view(link.Name) == "ILImportAccounts")
             connect(label, &QLabel::linkActivated, this, Slot(&TfMain::ImportAccountsClick));
+        else if (std::string_view(link.Name) == "ILWhiteList")
+            connect(label, &QLabel::linkActivated, this, Slot(&TfMain::WhiteList1Click));
+        else if (std::string_view(link.Name) == "ILBlackList")
+            connect(label, &QLabel::linkActivated, this, Slot(&TfMain::BlackList1Click));
         else if (std::string_view(link.Name) == "ILOptions")
             connect(label, &QLabel::linkActivated, this, Slot(&TfMain::Options1Click));
         rowLayout->addStretch(1);
