@@ -1,14 +1,120 @@
 #include "TAddressLists.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "TLvfFile.h"
+#include "core/Errors.h"
+#include "core/TextUtils.h"
 
 namespace tarnwick::classify {
 
 namespace {
 
-TListsState MakeState(TAddressList black, TAddressList white)
+std::size_t Slot(TListKind kind)
+{
+    return kind == TListKind::White ? 1 : 0;
+}
+
+// A list file as it is now, read by the saver under the file's lock.
+struct TFileNow
+{
+    bool Exists = false;
+    std::string Bytes;
+};
+
+TFileNow ReadFileNow(const std::string& path)
+{
+    TFileNow now;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || status.type() == std::filesystem::file_type::not_found) {
+        if (ec && ec != std::errc::no_such_file_or_directory)
+            throw core::TFileError("Cannot read \"" + path + "\": " + ec.message());
+        return now;
+    }
+    if (status.type() != std::filesystem::file_type::regular)
+        throw core::TFileError("Cannot read \"" + path + "\": it is not a regular file.");
+    std::ifstream in(path, std::ios::binary);
+    if (in)
+        now.Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof())
+        throw core::TFileError("Cannot read \"" + path + "\": " + std::strerror(errno ? errno : EIO));
+    now.Exists = true;
+    return now;
+}
+
+// The rows of each key, in order: the occurrences the merge pairs up.
+using TKeyedRows = std::unordered_map<std::string, std::vector<const TAddressRow*>>;
+
+TKeyedRows ByKey(const std::vector<TAddressRow>& rows, std::vector<std::string>* keys = nullptr)
+{
+    TKeyedRows byKey;
+    for (const TAddressRow& row : rows) {
+        std::string key = ListAddressKey(row.Address);
+        if (keys != nullptr)
+            keys->push_back(key);
+        byKey[std::move(key)].push_back(&row);
+    }
+    return byKey;
+}
+
+std::size_t CountOf(const TKeyedRows& rows, const std::string& key)
+{
+    const auto it = rows.find(key);
+    return it == rows.end() ? 0 : it->second.size();
+}
+
+} // namespace
+
+const char* ListFileName(TListKind kind)
+{
+    return kind == TListKind::White ? WhiteListFileName : BlackListFileName;
+}
+
+// --- index -----------------------------------------------------------------------------------------
+
+TListIndex::TListIndex(const TAddressList& list)
+{
+    Keys_.reserve(list.Rows.size());
+    for (const TAddressRow& row : list.Rows) {
+        ++Keys_[ListAddressKey(row.Address)];
+        if (row.Enabled) {
+            const std::string_view entry = core::TrimBlanksAndControls(row.Address);
+            Enabled_.try_emplace(ListAddressKey(entry), entry);
+        }
+    }
+}
+
+bool TListIndex::Listed(std::string_view text) const
+{
+    return Keys_.contains(ListAddressKey(text));
+}
+
+std::optional<std::string> TListIndex::EnabledMemberEntry(std::string_view text) const
+{
+    const auto it = Enabled_.find(ListAddressKey(core::TrimBlanksAndControls(text)));
+    if (it == Enabled_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+TListsState::TListsState(std::shared_ptr<const TAddressList> black, std::shared_ptr<const TAddressList> white)
+    : Black(std::move(black))
+    , White(std::move(white))
+    , BlackIndex_(Black ? std::make_shared<const TListIndex>(*Black) : nullptr)
+    , WhiteIndex_(White ? std::make_shared<const TListIndex>(*White) : nullptr)
+{}
+
+TListsState TListsState::Indexed(TAddressList black, TAddressList white)
 {
     black.Kind = TListKind::Black;
     white.Kind = TListKind::White;
@@ -16,16 +122,140 @@ TListsState MakeState(TAddressList black, TAddressList white)
             std::make_shared<const TAddressList>(std::move(white))};
 }
 
-} // namespace
+bool TListsState::Listed(TListKind kind, std::string_view text) const
+{
+    const TListIndex* index = IndexOf(kind);
+    return index != nullptr && index->Listed(text);
+}
+
+bool TListsState::EnabledMember(TListKind kind, std::string_view text) const
+{
+    return EnabledMemberEntry(kind, text).has_value();
+}
+
+std::optional<std::string> TListsState::EnabledMemberEntry(TListKind kind, std::string_view text) const
+{
+    const TListIndex* index = IndexOf(kind);
+    return index != nullptr ? index->EnabledMemberEntry(text) : std::nullopt;
+}
+
+// --- lock ------------------------------------------------------------------------------------------
+
+TListFileLock::TListFileLock(const std::string& listPath, std::chrono::milliseconds timeout)
+{
+    const std::string path = listPath + ".lock";
+    Fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (Fd_ < 0)
+        throw core::TFileError("Cannot lock \"" + listPath + "\" (through \"" + path +
+                               "\"): " + std::strerror(errno));
+    // Polled rather than blocking, so that a program holding the lock for good cannot hang this one.
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (::flock(Fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EWOULDBLOCK || std::chrono::steady_clock::now() >= until) {
+            ::close(Fd_);
+            throw core::TFileError("Cannot lock \"" + listPath + "\" (through \"" + path + "\"): " +
+                                   (error == EWOULDBLOCK ? std::string("another program keeps it locked")
+                                                         : std::strerror(error)));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+TListFileLock::~TListFileLock()
+{
+    // Closing the descriptor releases the lock.
+    ::close(Fd_);
+}
+
+// --- merge -----------------------------------------------------------------------------------------
+
+std::vector<TAddressRow> MergeRows(const std::vector<TAddressRow>& base, const std::vector<TAddressRow>& mine,
+                                   const std::vector<TAddressRow>& theirs)
+{
+    const TKeyedRows baseRows = ByKey(base);
+    std::vector<std::string> mineKeys;
+    const TKeyedRows mineRows = ByKey(mine, &mineKeys);
+    std::vector<std::string> theirKeys;
+    const TKeyedRows theirRows = ByKey(theirs, &theirKeys);
+
+    // How many rows of each key the result holds, and how many of them come from mine.
+    std::unordered_map<std::string, std::size_t> keep;  // rows of theirs kept, the first ones
+    std::unordered_map<std::string, std::size_t> added; // rows of mine appended, its last ones
+    const auto decide = [&](const std::string& key) {
+        if (keep.contains(key))
+            return;
+        const std::size_t b = CountOf(baseRows, key);
+        const std::size_t m = CountOf(mineRows, key);
+        const std::size_t t = CountOf(theirRows, key);
+        std::size_t result = t;
+        if (m > b)
+            result = t > b ? std::max(m, t) : t + (m - b);
+        else if (m < b)
+            result = t < b ? std::min(m, t) : t - std::min(t, b - m);
+        keep[key] = std::min(result, t);
+        added[key] = result > t ? std::min(result - t, m) : 0;
+    };
+    for (const std::string& key : theirKeys)
+        decide(key);
+    for (const std::string& key : mineKeys)
+        decide(key);
+
+    std::vector<TAddressRow> merged;
+    merged.reserve(theirs.size() + mine.size());
+    std::unordered_map<std::string, std::size_t> seen;
+    for (std::size_t i = 0; i < theirs.size(); ++i) {
+        const std::string& key = theirKeys[i];
+        const std::size_t n = seen[key]++;
+        if (n >= keep[key])
+            continue;
+        TAddressRow row = theirs[i];
+        // The n-th row of the key in all three: mine's changes against base win, field by field.
+        const auto b = baseRows.find(key);
+        const auto m = mineRows.find(key);
+        if (b != baseRows.end() && m != mineRows.end() && n < b->second.size() && n < m->second.size()) {
+            const TAddressRow& was = *b->second[n];
+            const TAddressRow& now = *m->second[n];
+            if (now.Enabled != was.Enabled)
+                row.Enabled = now.Enabled;
+            if (now.Address != was.Address)
+                row.Address = now.Address;
+            if (now.SubItems != was.SubItems)
+                row.SubItems = now.SubItems;
+        }
+        merged.push_back(std::move(row));
+    }
+    seen.clear();
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const std::string& key = mineKeys[i];
+        const std::size_t n = seen[key]++;
+        const std::size_t count = mineRows.at(key).size();
+        if (n + added[key] >= count)
+            merged.push_back(mine[i]);
+    }
+    return merged;
+}
+
+// --- the two lists ---------------------------------------------------------------------------------
 
 TAddressLists::TAddressLists()
 {
-    State_.Store(MakeState({}, {}));
+    State_.Store(TListsState::Indexed({}, {}));
 }
 
 TListsState TAddressLists::Snapshot() const
 {
     return *State_.Load();
+}
+
+void TAddressLists::Publish(TAddressList black, TAddressList white)
+{
+    // A window may have edited rows in place; the white list keeps its order whatever happened.
+    white.Kind = TListKind::White;
+    SortRows(white);
+    State_.Store(TListsState::Indexed(std::move(black), std::move(white)));
 }
 
 void TAddressLists::Change(TListKind kind,
@@ -39,27 +269,25 @@ void TAddressLists::Change(TListKind kind,
         change(white, black);
     else
         change(black, white);
-    // A window may have edited rows in place; the white list keeps its order whatever happened.
-    white.Kind = TListKind::White;
-    SortRows(white);
-    State_.Store(MakeState(std::move(black), std::move(white)));
+    Publish(std::move(black), std::move(white));
 }
 
 void TAddressLists::Replace(TAddressList black, TAddressList white)
 {
     std::lock_guard lock(WriteMutex_);
-    white.Kind = TListKind::White;
-    SortRows(white);
-    State_.Store(MakeState(std::move(black), std::move(white)));
+    Publish(std::move(black), std::move(white));
 }
 
 bool TAddressLists::Load(const std::string& folder, core::TPrompter& prompter)
 {
     TAddressList black{TListKind::Black, {}};
     TAddressList white{TListKind::White, {}};
+    std::array<TBase, 2> bases;
     bool whole = true;
-    for (auto [list, name] : {std::pair{&black, BlackListFileName}, std::pair{&white, WhiteListFileName}}) {
-        const std::string path = folder + name;
+    for (TAddressList* list : {&black, &white}) {
+        TBase& base = bases[Slot(list->Kind)];
+        base.Folder = folder;
+        const std::string path = folder + ListFileName(list->Kind);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec))
             continue;
@@ -69,21 +297,65 @@ bool TAddressLists::Load(const std::string& folder, core::TPrompter& prompter)
             std::filesystem::copy_file(path, path + ".damaged",
                                        std::filesystem::copy_options::overwrite_existing, ec);
         }
+        base.Rows = list->Rows;
     }
-    Replace(std::move(black), std::move(white));
+    std::lock_guard lock(WriteMutex_);
+    Publish(std::move(black), std::move(white));
+    Bases_ = std::move(bases);
     return whole;
 }
 
-void TAddressLists::Save(const std::string& folder) const
+std::vector<std::string> TAddressLists::Save(const std::string& folder)
 {
-    Save(folder, TListKind::Black);
-    Save(folder, TListKind::White);
+    std::vector<std::string> notes = Save(folder, TListKind::Black);
+    for (std::string& note : Save(folder, TListKind::White))
+        notes.push_back(std::move(note));
+    return notes;
 }
 
-void TAddressLists::Save(const std::string& folder, TListKind kind) const
+std::vector<std::string> TAddressLists::Save(const std::string& folder, TListKind kind)
 {
-    const TListsState state = Snapshot();
-    SaveToFile(state.Of(kind), folder + (kind == TListKind::White ? WhiteListFileName : BlackListFileName));
+    std::lock_guard lock(WriteMutex_);
+    const std::string path = folder + ListFileName(kind);
+    TBase& base = Bases_[Slot(kind)];
+    const std::vector<TAddressRow> noBase;
+    const std::vector<TAddressRow>& baseRows = base.Folder == folder ? base.Rows : noBase;
+
+    const TListFileLock fileLock(path, LockTimeout_);
+    const TFileNow now = ReadFileNow(path);
+    const TLvfReadResult theirs = now.Exists ? ReadLvf(now.Bytes) : TLvfReadResult{};
+    const TListsState state = *State_.Load();
+    TAddressList merged{kind, MergeRows(baseRows, state.Of(kind).Rows, theirs.Rows)};
+    SortRows(merged);
+
+    std::vector<std::string> notes;
+    // Nothing to write when the file already holds the result (a missing file holds no rows).
+    if (merged.Rows != theirs.Rows) {
+        if (theirs.Status != TLvfReadResult::TStatus::Ok) {
+            // Kept aside before it is written over; the rows that could be read took part in the merge.
+            const std::string aside = path + ".damaged";
+            std::error_code ec;
+            std::filesystem::copy_file(path, aside, std::filesystem::copy_options::overwrite_existing, ec);
+            if (ec)
+                throw core::TFileError("\"" + path + "\" is damaged and cannot be kept as \"" + aside +
+                                       "\": " + ec.message() + "; the list was not saved.");
+            notes.push_back("\"" + path + "\" was damaged (" +
+                            (theirs.Status == TLvfReadResult::TStatus::BadSignature
+                                 ? std::string("not a list file")
+                                 : "it ends after " + std::to_string(theirs.Rows.size()) + " row(s)") +
+                            "); it was kept as \"" + aside + "\" and the list was written over it.");
+        }
+        SaveToFile(merged, path);
+    }
+
+    base.Folder = folder;
+    base.Rows = merged.Rows;
+    TAddressList other = state.Of(kind == TListKind::White ? TListKind::Black : TListKind::White);
+    if (kind == TListKind::White)
+        Publish(std::move(other), std::move(merged));
+    else
+        Publish(std::move(merged), std::move(other));
+    return notes;
 }
 
 TAddressLists& AddressLists()

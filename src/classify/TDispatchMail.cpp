@@ -82,6 +82,11 @@ TClassifySources TClassifySources::Process()
     return {[] { return AddressLists().Snapshot(); }, [] { return core::Options(); }};
 }
 
+TClassifySources TClassifySources::WithLists(TListsState lists)
+{
+    return {[lists = std::move(lists)] { return lists; }, [] { return core::Options(); }};
+}
+
 TDispatchMail::TDispatchMail(const accounts::TUserID& user)
     : TDispatchMail(user, std::make_unique<TSearchAddress>(), TClassifySources::Process())
 {}
@@ -131,7 +136,8 @@ TPendingClassification TDispatchMail::Begin(const accounts::TMailMessage& messag
     TClassifyReport& report = pending.Report_;
     report.Sender = message.FromAddress;
     report.Servers = Lookup_->Servers();
-    if (std::optional<std::string> entry = EnabledMemberEntry(*pending.Lists_.White, report.Sender)) {
+    if (std::optional<std::string> entry =
+            pending.Lists_.EnabledMemberEntry(TListKind::White, report.Sender)) {
         report.WhiteListed = true;
         report.WhiteEntry = std::move(*entry);
         report.Result = ResultGood;
@@ -160,7 +166,7 @@ TClassifyReport TPendingClassification::Finish() const
     report.LookupText = lookup.Text;
     report.LookupAborted = lookup.Aborted;
 
-    if (std::optional<std::string> entry = EnabledMemberEntry(*Lists_.Black, report.Sender)) {
+    if (std::optional<std::string> entry = Lists_.EnabledMemberEntry(TListKind::Black, report.Sender)) {
         report.BlackListed = true;
         report.BlackEntry = std::move(*entry);
     }

@@ -38,6 +38,9 @@ struct TClassifySources
 
     // The program's lists (AddressLists()) and options (core::Options()).
     static TClassifySources Process();
+    // The given lists, whatever is published meanwhile (a receive's snapshot), and the program's
+    // options.
+    static TClassifySources WithLists(TListsState lists);
 };
 
 // How one message was classified, for the command line's explanation and the record's reason.

@@ -9,6 +9,9 @@
 #include <iterator>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "core/Errors.h"
 #include "core/ScrambleText.h"
 #include "core/TPrompter.h"
@@ -183,24 +186,53 @@ TLoadOutcome LoadFromFile(TAddressList& list, const std::string& path, core::TPr
 
 void SaveToFile(const TAddressList& list, const std::string& path)
 {
-    const std::string bytes = WriteLvf(list.Rows);
+    WriteFileAtomically(path, WriteLvf(list.Rows));
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes)
+{
+    // One temporary name per file: the writers of a list file take its lock first, and a temporary
+    // left by a crash is simply written over.
     const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throw core::TFileError("Cannot create \"" + path + "\": " + std::strerror(errno));
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            throw core::TFileError("Cannot write \"" + path + "\": " + std::strerror(errno));
-        }
+    const auto fail = [&](const char* what, int error) {
+        ::unlink(temporary.c_str());
+        throw core::TFileError(std::string(what) + " \"" + path + "\": " + std::strerror(error));
+    };
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // Not unlinked: what is in the way is not ours.
+        throw core::TFileError("Cannot create \"" + path + "\" (through \"" + temporary +
+                               "\"): " + std::strerror(errno));
     }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        throw core::TFileError("Cannot replace \"" + path + "\": " + ec.message());
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            fail("Cannot write", error);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    // The data must be on the disk before the name points at it, or a crash could leave an empty file.
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail("Cannot write", error);
+    }
+    if (::close(fd) != 0)
+        fail("Cannot write", errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        fail("Cannot replace", errno);
+    // The rename itself lasts once the folder is synced; a folder that cannot be opened for that is
+    // no failure of the save, which has happened.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 

@@ -66,9 +66,12 @@ enum class TLoadOutcome
 // (whose complete rows are kept) and an unreadable one.
 TLoadOutcome LoadFromFile(TAddressList& list, const std::string& path, core::TPrompter& prompter,
                           const TLvfMessages& messages = ListWindowMessages);
-// Writes the list's rows in display order, replacing the file through a temporary one so that a
-// failed write leaves the old file whole. Throws TFileError with the system's reason.
+// Writes the list's rows in display order, replacing the file atomically (WriteFileAtomically).
 void SaveToFile(const TAddressList& list, const std::string& path);
+// Replaces a file with the bytes so that a reader or a crash sees the old file or the new one whole:
+// written to "<path>.tmp" in the same folder, synced, renamed over the file, the folder synced. A
+// failure leaves the old file and throws TFileError naming the file and the system's reason.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // "%s" of a template replaced by a text.
 std::string FormatMessage(std::string_view templ, std::string_view name);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "classify/TAddressImport.h"
+#include "classify/TAddressLists.h"
 #include "classify/TListEditing.h"
 #include "core/TOptionRec.h"
 #include "support/TScriptedPrompter.h"
@@ -145,10 +146,40 @@ TEST(AddressListTest, TheTwoMembershipTests)
         {"", false, false},
         {"nobody@x.org", false, false},
     };
+    // A published state answers through its hash indexes, and must answer the same, the entry found
+    // included.
+    const TListsState indexed = TListsState::Indexed(list, White());
     for (const auto& c : cases) {
         EXPECT_EQ(IsListed(list, c.Text), c.Listed) << '"' << c.Text << '"';
         EXPECT_EQ(IsEnabledMember(list, c.Text), c.Member) << '"' << c.Text << '"';
+        EXPECT_EQ(indexed.Listed(TListKind::Black, c.Text), c.Listed) << "indexed: \"" << c.Text << '"';
+        EXPECT_EQ(indexed.EnabledMember(TListKind::Black, c.Text), c.Member)
+            << "indexed: \"" << c.Text << '"';
+        EXPECT_EQ(indexed.EnabledMemberEntry(TListKind::Black, c.Text), EnabledMemberEntry(list, c.Text))
+            << "indexed: \"" << c.Text << '"';
+        EXPECT_FALSE(indexed.Listed(TListKind::White, c.Text)) << "the other list is empty";
     }
+}
+
+// The entry the classifier reports is the first enabled row that matches, also when an in-place
+// edit left several rows of one address; a disabled duplicate before it does not hide it.
+TEST(AddressListTest, TheIndexFindsTheFirstEnabledEntryAmongDuplicates)
+{
+    const TAddressList list = Black({{"dup@x.org", false, {}},
+                                     {" DUP@x.org", true, {}},
+                                     {"dup@X.ORG.", true, {}},
+                                     {"bare", true, {}},
+                                     {"BARE", false, {}}});
+    const TListsState indexed = TListsState::Indexed(list, White());
+    const char* texts[] = {"dup@x.org", "Dup@X.org.", "\tdup@x.org ", "bare", "Bare ", "nope"};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(indexed.EnabledMemberEntry(TListKind::Black, text), EnabledMemberEntry(list, text));
+        EXPECT_EQ(indexed.Listed(TListKind::Black, text), IsListed(list, text));
+    }
+    EXPECT_EQ(indexed.EnabledMemberEntry(TListKind::Black, "dup@x.org"), "DUP@x.org");
+    EXPECT_FALSE(TListsState().Listed(TListKind::Black, "dup@x.org"))
+        << "a state without lists lists nothing";
 }
 
 TEST(AddressListTest, AddRemoveAndMove)
