@@ -57,10 +57,15 @@ TDownloadMail::TDownloadMail(accounts::TUser& user, TReceiveObserver& observer, 
     }
     if (!Config_.MakeClassifier)
         Config_.MakeClassifier = [cache = DnsCache_](const accounts::TUserID& id,
-                                                     const std::vector<std::string>& zones) {
+                                                     const std::vector<std::string>& zones,
+                                                     const classify::TListsState& lists) {
             // Without the shared cache (no stop signal could be made) each classifier has its own.
-            return std::make_unique<classify::TDispatchMail>(id, zones, cache);
+            return std::make_unique<classify::TDispatchMail>(
+                id, std::make_unique<classify::TSearchAddress>(zones, cache),
+                classify::TClassifySources::WithLists(lists));
         };
+    if (!Config_.Lists)
+        Config_.Lists = [] { return classify::AddressLists().Snapshot(); };
 }
 
 TDownloadMail::~TDownloadMail()
@@ -81,6 +86,8 @@ bool TDownloadMail::Start()
     ID_ = User_.ID();
     Settings_ = User_.Settings;
     State_ = std::make_unique<TReceiveState>(User_, Observer_, ID_.DisplayName);
+    // One snapshot for the whole receive: its workers never see a list change half way through it.
+    Lists_ = Config_.Lists();
 
     const int servers = Config_.Zones ? static_cast<int>(Config_.Zones->size()) : EnabledDatabaseCount();
     const std::size_t speed = static_cast<std::size_t>(
@@ -161,7 +168,7 @@ void TDownloadMail::StartWorkers(std::size_t count, const std::vector<std::strin
     std::lock_guard lock(ClientsMutex_);
     for (std::size_t i = 0; i < count && !State_->StopRequested(); ++i) {
         Workers_.push_back(std::make_unique<TPOP3ClientThread>(*State_, ID_, Settings_, Config_.CacheFolder,
-                                                               Config_.MakeClassifier(ID_, zones),
+                                                               Config_.MakeClassifier(ID_, zones, Lists_),
                                                                Config_.ReplyTimeoutMs));
         ++Report_.Workers;
     }
@@ -344,7 +351,7 @@ void TDownloadMail::StartSessionWorker(const std::vector<std::string>& zones)
     if (State_->StopRequested())
         return;
     Workers_.push_back(std::make_unique<TPOP3ClientThread>(*State_, ID_, Settings_, std::move(Counter_),
-                                                           Config_.MakeClassifier(ID_, zones)));
+                                                           Config_.MakeClassifier(ID_, zones, Lists_)));
     ++Report_.Workers;
 }
 

@@ -12,6 +12,7 @@
 
 #include "TReceiveObserver.h"
 #include "accounts/TUser.h"
+#include "classify/TAddressLists.h"
 #include "retrieval/TPOP3Client.h"
 
 namespace tarnwick::classify {
@@ -29,9 +30,11 @@ class TReceiveState;
 // be remembered, or nothing when the user cancelled.
 using TPasswordPrompt =
     std::function<std::optional<std::pair<std::string, bool>>(const accounts::TUserID& user)>;
-// Makes the classifier of one worker from the account and the spam-database zones of the receive.
+// Makes the classifier of one worker from the account, the spam-database zones of the receive and
+// the lists the receive classifies with (its snapshot, taken when it started).
 using TClassifierFactory = std::function<std::unique_ptr<classify::TDispatchMail>(
-    const accounts::TUserID& user, const std::vector<std::string>& zones)>;
+    const accounts::TUserID& user, const std::vector<std::string>& zones,
+    const classify::TListsState& lists)>;
 
 struct TReceiveConfig
 {
@@ -39,9 +42,13 @@ struct TReceiveConfig
     // The spam-database zones; when not given, the enabled servers of "Databases.ini" that pass
     // the self-test at the start of the receive (one error row for each that does not).
     std::optional<std::vector<std::string>> Zones;
-    // Default: classify::TDispatchMail(user, zones) asking through the receive's cache of block-list
-    // answers, which every worker shares and the receive's Stop stops.
+    // Default: a classify::TDispatchMail with the zones and the receive's lists, asking through the
+    // receive's cache of block-list answers, which every worker shares and the receive's Stop stops.
     TClassifierFactory MakeClassifier;
+    // Where the receive takes its lists, once, in Start: every worker of the receive classifies with
+    // that snapshot, and a change published meanwhile counts from the next receive on. Default:
+    // classify::AddressLists().
+    std::function<classify::TListsState()> Lists;
     // Asked on the starting thread when the account does not remember its password.
     TPasswordPrompt PasswordPrompt;
     // Stores the account after a password that is to be remembered was entered (TAdmin::SaveUser).
@@ -124,6 +131,7 @@ private:
     accounts::TReceiveSettings Settings_;
     std::unique_ptr<TReceiveState> State_;
     TReceiveReport Report_;
+    classify::TListsState Lists_; // the lists of this receive, taken in Start
 
     // Stops every block-list lookup of this receive at once: the self-test and each worker's.
     std::shared_ptr<classify::TDnsCancel> DnsCancel_;

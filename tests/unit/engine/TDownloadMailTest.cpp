@@ -53,7 +53,8 @@ private:
     std::vector<std::string> Servers_;
 };
 
-// Lists and options of one test, handed to every worker's classifier.
+// Lists and options of one test: the receive takes the lists once at its start and hands them to
+// every worker's classifier.
 struct TClassifyWorld
 {
     classify::TListsState Lists{std::make_shared<classify::TAddressList>(),
@@ -68,11 +69,12 @@ struct TClassifyWorld
 
     TClassifierFactory Factory()
     {
-        return [this](const accounts::TUserID& user, const std::vector<std::string>&) {
+        return [this](const accounts::TUserID& user, const std::vector<std::string>&,
+                      const classify::TListsState& lists) {
             return std::make_unique<classify::TDispatchMail>(
                 user, std::make_unique<TNoLookup>(),
                 classify::TClassifySources{
-                    [this] { return Lists; },
+                    [lists] { return lists; },
                     [this] { return std::shared_ptr<const core::TOptionRec>(Options); }});
         };
     }
@@ -106,6 +108,7 @@ protected:
         config.CacheFolder = Home / "VedOzurCache";
         config.Zones = std::vector<std::string>{};
         config.MakeClassifier = World.Factory();
+        config.Lists = [this] { return World.Lists; };
         config.ReplyTimeoutMs = 5000;
         return config;
     }
@@ -553,11 +556,12 @@ TEST_F(ReceiveTest, StopEndsAReceiveWaitingForABlockListAtOnce)
     Account(server.Port(), 1);
     TReceiveConfig config = Config();
     config.Zones = std::vector<std::string>{"bl.example"};
-    config.MakeClassifier = [this](const accounts::TUserID& user, const std::vector<std::string>& zones) {
+    config.MakeClassifier = [this](const accounts::TUserID& user, const std::vector<std::string>& zones,
+                                   const classify::TListsState& lists) {
         return std::make_unique<classify::TDispatchMail>(
             user, std::make_unique<classify::TSearchAddress>(zones),
             classify::TClassifySources{
-                [this] { return World.Lists; },
+                [lists] { return lists; },
                 [this] { return std::shared_ptr<const core::TOptionRec>(World.Options); }});
     };
     TDownloadMail receive(User, Recorder, config);

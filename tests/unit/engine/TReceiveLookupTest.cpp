@@ -324,3 +324,67 @@ TEST_F(ReceiveLookupTest, ASilentBlockListDoesNotMakeAWorkerHoldEveryHeader)
     EXPECT_LE(asked, Limit + 16) << "headers fetched ahead of their lookups";
     EXPECT_EQ(ListedCount(), 0u);
 }
+
+// A receive classifies with the lists as they were when it started, in every worker: a change
+// published while it runs (here from the password prompt, after the start and before any worker)
+// reaches the next receive only. Both ways: a sender black-listed meanwhile, and one taken off.
+TEST_F(ReceiveLookupTest, AReceiveKeepsTheListsOfItsStart)
+{
+    constexpr int Count = 6;
+    std::vector<std::string> messages;
+    for (int n = 1; n <= Count; ++n)
+        messages.push_back(
+            TFakeMaildrop::Message(n, n % 2 == 0 ? "spammer@example.org" : "friend@example.org"));
+    TFakeMaildrop server(messages);
+    Account(server.Port(), 2);
+    User.MutableID().RememberPassword = false;
+    const auto subjects = [](bool spammerListed) {
+        std::vector<std::string> expected;
+        for (int n = 1; n <= Count; ++n)
+            expected.push_back((n % 2 == 0 && spammerListed ? " [ Spam ] Message " : "Message ") +
+                               std::to_string(n));
+        return expected;
+    };
+    classify::AddressLists().Replace({classify::TListKind::Black, {}}, {classify::TListKind::White, {}});
+
+    const struct
+    {
+        const char* Name;
+        bool ListedAtStart;
+        bool ListedMeanwhile;
+    } rounds[] = {
+        {"black-listed during the receive", false, true},
+        {"the next receive sees it; taken off during this one", true, false},
+        {"the next receive sees that", false, false},
+    };
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.Name);
+        TReceiveConfig config = Config(std::vector<std::string>{});
+        config.PasswordPrompt = [&](const accounts::TUserID&) {
+            classify::AddressLists().Change(classify::TListKind::Black,
+                                            [&](classify::TAddressList& black, auto&) {
+                                                black.Rows.clear();
+                                                if (round.ListedMeanwhile)
+                                                    black.Rows.push_back({"spammer@example.org", true, {}});
+                                            });
+            return std::optional<std::pair<std::string, bool>>({"secret", false});
+        };
+        TDownloadMail receive(User, Recorder, config);
+        const TReceiveReport report = receive.Run();
+        ASSERT_EQ(report.Outcome, TReceiveOutcome::Finished);
+        EXPECT_EQ(report.Workers, 2u);
+        std::map<std::int32_t, std::string> byNumber;
+        {
+            std::lock_guard lock(DownloadLock());
+            for (std::size_t i = 0; i < User.Mails.Count(); ++i)
+                byNumber[User.Mails.At(i)->Number] = User.Mails.At(i)->Subject;
+        }
+        std::vector<std::string> got;
+        for (const auto& [number, subject] : byNumber)
+            got.push_back(subject);
+        EXPECT_EQ(got, subjects(round.ListedAtStart));
+        EXPECT_EQ(
+            classify::AddressLists().Snapshot().Listed(classify::TListKind::Black, "spammer@example.org"),
+            round.ListedMeanwhile);
+    }
+}
