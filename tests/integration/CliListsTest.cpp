@@ -1,11 +1,16 @@
 // tarnwick-cli list ... and databases ...: a real process on a private home, one conversation of
 // commands per test, each step checked for its status and what it printed.
 
+#include <set>
+#include <thread>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "classify/TAddressLists.h"
 #include "classify/TLvfFile.h"
 #include "support/TProcess.h"
+#include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
 
 using tarnwick::test::ReadFileBytes;
@@ -111,6 +116,72 @@ TEST_F(CliListsTest, ADamagedListFileIsReportedAndKept)
         {{"list", "black", "add", "b@x.org"}, 0, "Added \"b@x.org\" to the Black list.\n", "ends before"},
     });
     EXPECT_EQ(ReadFileBytes(DataFile("BlackList.scl.damaged")), damaged);
+}
+
+// The program has the lists loaded and changes them while tarnwick-cli (from cron) changes the
+// files; the program's save merges, so both sides' changes stay: additions, removals and ticks.
+TEST_F(CliListsTest, TheProgramsSaveKeepsWhatTheCommandLineChanged)
+{
+    using tarnwick::classify::TAddressList;
+    using tarnwick::classify::TAddressRow;
+    using tarnwick::classify::TListKind;
+    RunSteps({
+        {{"list", "black", "add", "ticked@x.org"}, 0, "Added \"ticked@x.org\" to the Black list.\n", ""},
+        {{"list", "black", "add", "old@x.org"}, 0, "Added \"old@x.org\" to the Black list.\n", ""},
+        {{"list", "white", "add", "friend@x.org"}, 0, "Added \"friend@x.org\" to the White list.\n", ""},
+    });
+    const std::string folder = Home.Path() + "/data/Orvalent/Tarnwick/";
+    tarnwick::test::TScriptedPrompter quiet;
+    tarnwick::classify::TAddressLists program;
+    ASSERT_TRUE(program.Load(folder, quiet));
+    program.Change(TListKind::Black, [](TAddressList& black, TAddressList& white) {
+        black.Rows[0].Enabled = false;
+        tarnwick::classify::MoveToList(black, white, "friend@x.org");
+    });
+    RunSteps({
+        {{"list", "black", "add", "cron@x.org"}, 0, "Added \"cron@x.org\" to the Black list.\n", ""},
+        {{"list", "black", "remove", "old@x.org"}, 0, "Removed \"old@x.org\" from the Black list.\n", ""},
+        {{"list", "white", "add", "pal@x.org"}, 0, "Added \"pal@x.org\" to the White list.\n", ""},
+    });
+    EXPECT_TRUE(program.Save(folder).empty());
+    RunSteps({
+        {{"list", "black", "show"}, 0, "[ ] ticked@x.org\n[x] cron@x.org\n[x] friend@x.org\n", ""},
+        {{"list", "white", "show"}, 0, "[x] pal@x.org\n", ""},
+    });
+    EXPECT_EQ(program.Black()->Rows,
+              (std::vector<TAddressRow>{
+                  {"ticked@x.org", false, {}}, {"cron@x.org", true, {}}, {"friend@x.org", true, {}}}))
+        << "the program holds the command line's changes too";
+}
+
+// Commands started at once never lose each other's changes: each read-merge-write of a list file
+// holds the file's lock.
+TEST_F(CliListsTest, CommandsRunningAtOnceAllCount)
+{
+    RunSteps(
+        {{{"list", "black", "add", "first@x.org"}, 0, "Added \"first@x.org\" to the Black list.\n", ""}});
+    constexpr int Count = 8;
+    std::vector<tarnwick::test::TProcessResult> results(Count);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Count; ++i)
+        threads.emplace_back([&, i] {
+            results[i] =
+                RunProcess(TARNWICK_CLI, {"list", "black", "add", "n" + std::to_string(i) + "@x.org"}, {},
+                           {"TARNWICK_HOME=" + Home.Path()});
+        });
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& result : results)
+        EXPECT_EQ(result.Status, 0) << result.Err;
+    const auto black = tarnwick::classify::ReadLvf(ReadFileBytes(DataFile("BlackList.scl")));
+    std::set<std::string> addresses;
+    for (const auto& row : black.Rows)
+        addresses.insert(row.Address);
+    std::set<std::string> want{"first@x.org"};
+    for (int i = 0; i < Count; ++i)
+        want.insert("n" + std::to_string(i) + "@x.org");
+    EXPECT_EQ(addresses, want);
+    EXPECT_EQ(black.Rows.size(), want.size());
 }
 
 TEST_F(CliListsTest, SpamDatabases)

@@ -44,6 +44,13 @@ int Fail(TCliStreams& io, const std::string& text)
     return 1;
 }
 
+// Saves the list, merging what another program wrote since it was read; notes go to standard error.
+void SaveList(classify::TAddressLists& lists, const std::string& folder, TListKind kind, TCliStreams& io)
+{
+    for (const std::string& note : lists.Save(folder, kind))
+        io.Err << "tarnwick-cli: " << note << '\n';
+}
+
 int RunList(TListKind kind, std::span<const std::string> args, TCliStreams& io)
 {
     const std::string listName = std::string(classify::ListName(kind)) + " list";
@@ -87,7 +94,7 @@ int RunList(TListKind kind, std::span<const std::string> args, TCliStreams& io)
         case classify::TAddOutcome::ListFull:
             return Fail(io, "The " + listName + " already holds 65535 addresses.");
         }
-        lists.Save(folder, kind);
+        SaveList(lists, folder, kind, io);
         io.Out << "Added \"" << address << "\" to the " << listName << ".\n";
         return 0;
     }
@@ -97,7 +104,7 @@ int RunList(TListKind kind, std::span<const std::string> args, TCliStreams& io)
     });
     if (!removed)
         return Fail(io, "\"" + address + "\" is not in the " + listName + ".");
-    lists.Save(folder, kind);
+    SaveList(lists, folder, kind, io);
     io.Out << "Removed \"" << address << "\" from the " << listName << ".\n";
     return 0;
 }
