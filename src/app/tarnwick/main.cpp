@@ -125,6 +125,17 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         status = QApplication::exec();
         QObject::disconnect(raise);
+        // Changes to the lists not written yet (the list windows write theirs on Close) are saved at
+        // exit, merged with what another program (tarnwick-cli from cron) wrote meanwhile.
+        try {
+            for (const auto& note :
+                 tarnwick::classify::AddressLists().Save(tarnwick::core::Folders().DataFolder))
+                QMessageBox::warning(nullptr, QApplication::applicationName(), QString::fromStdString(note));
+        } catch (const std::exception& e) {
+            QMessageBox::warning(nullptr, QApplication::applicationName(),
+                                 QStringLiteral("The address lists could not be saved: ") +
+                                     QString::fromStdString(e.what()));
+        }
     }
     // The decoded attachments of this run are private to it.
     tarnwick::mime::RemoveAttachmentFolder();

@@ -282,7 +282,7 @@ void TfMain::AddSenderToList(bool black)
             address = record->FromAddress;
         }
         if (warn && remembered != core::TAnswer::YesToAll &&
-            classify::IsListed(classify::AddressLists().Snapshot().Of(otherKind), address)) {
+            classify::AddressLists().Snapshot().Listed(otherKind, address)) {
             remembered = Prompter_.Ask(core::TMessageKind::Confirmation,
                                        black ? MoveToBlackQuestion : MoveToWhiteQuestion, buttons);
             if (remembered == core::TAnswer::Cancel)
@@ -315,10 +315,12 @@ void TfMain::AddSenderToList(bool black)
         ShowListCounts();
         UpdateCommandStates();
     }
-    // The lists are written at once, so that a move made here survives whatever ends the program.
+    // The lists are written at once, so that a move made here survives whatever ends the program;
+    // the save merges what another program wrote into them meanwhile.
     if (moved)
         try {
-            classify::AddressLists().Save(core::Folders().DataFolder);
+            for (const std::string& note : classify::AddressLists().Save(core::Folders().DataFolder))
+                Prompter_.Inform(core::TMessageKind::Warning, note);
         } catch (const std::exception& e) {
             Prompter_.Inform(core::TMessageKind::Error, e.what());
         }

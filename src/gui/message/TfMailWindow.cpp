@@ -486,14 +486,21 @@ void TfMailWindow::MoveSender(bool black)
     const classify::TListKind kind = black ? classify::TListKind::Black : classify::TListKind::White;
     const classify::TListKind otherKind = black ? classify::TListKind::White : classify::TListKind::Black;
     if (options && core::IsOn(options->WarnAddressInList) &&
-        classify::IsListed(classify::AddressLists().Snapshot().Of(otherKind), address) &&
+        classify::AddressLists().Snapshot().Listed(otherKind, address) &&
         Prompter_.Ask(core::TMessageKind::Confirmation, black ? MoveToBlackQuestion : MoveToWhiteQuestion,
                       {core::TAnswer::Yes, core::TAnswer::No}) != core::TAnswer::Yes)
         return;
     classify::AddressLists().Change(kind, [&](classify::TAddressList& list, classify::TAddressList& other) {
         classify::MoveToList(list, other, address);
     });
-    classify::AddressLists().Save(core::Folders().DataFolder);
+    // Written at once (merging what another program wrote meanwhile); a failure keeps the lists in
+    // memory, to be saved at the next change or at exit.
+    try {
+        for (const std::string& note : classify::AddressLists().Save(core::Folders().DataFolder))
+            Prompter_.Inform(core::TMessageKind::Warning, note);
+    } catch (const std::exception& e) {
+        Prompter_.Inform(core::TMessageKind::Error, e.what());
+    }
 }
 
 void TfMailWindow::BlackClick()
