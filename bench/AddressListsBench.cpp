@@ -82,8 +82,8 @@ void LoadAndPublish(benchmark::State& state)
 void Listed(benchmark::State& state)
 {
     const TListsState lists = TListsState::Indexed({TListKind::Black, ManyRows()}, {});
-    const std::string hit = "USER" + std::to_string(Rows - 7) + "@Domain" + std::to_string((Rows - 7) % 700) +
-                            ".example.";
+    const std::string hit =
+        "USER" + std::to_string(Rows - 7) + "@Domain" + std::to_string((Rows - 7) % 700) + ".example.";
     const std::string miss = "nobody@nowhere.example";
     for (auto _ : state) {
         if (state.range(0) == 0) {

@@ -19,6 +19,7 @@
 #include "accounts/TAdmin.h"
 #include "classify/TAddressLists.h"
 #include "core/Modules.h"
+#include "core/TFolders.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
 #include "gui/trash/TfDeleteMail.h"
@@ -567,6 +568,35 @@ TEST_F(MessageCommandsTest, AddingToTheWhiteListDropsThePrefixAndLeavesTheSpamVi
     SelectNumbers({3});
     Window->AddSenderToBlackClick();
     EXPECT_EQ(Record(3).Subject, " [ Spam ] Plain");
+}
+
+// The command saves the lists at once, merged with the files as another program (tarnwick-cli from
+// cron) left them: its addition stays in the file and reaches the program's lists too.
+TEST_F(MessageCommandsTest, AddSenderKeepsWhatAnotherProgramWroteMeanwhile)
+{
+    AddRecords({"Hello"});
+    const std::string folder = core::Folders().DataFolder;
+    classify::AddressLists().Load(folder, Prompter);
+    Open();
+    Apply(views::ViewAllMessages);
+
+    classify::TAddressLists cron;
+    cron.Load(folder, Prompter);
+    cron.Change(classify::TListKind::Black,
+                [](classify::TAddressList& black, auto&) { classify::AddListed(black, "cron@example.org"); });
+    cron.Save(folder);
+
+    SelectNumbers({1});
+    Window->AddSenderToBlackClick();
+    EXPECT_TRUE(Prompter.Log.empty());
+    EXPECT_TRUE(Listed(classify::TListKind::Black, "s1@example.org"));
+    EXPECT_TRUE(Listed(classify::TListKind::Black, "cron@example.org")) << "the save brought it in";
+    classify::TAddressLists after;
+    after.Load(folder, Prompter);
+    std::vector<std::string> onDisk;
+    for (const auto& row : after.Black()->Rows)
+        onDisk.push_back(row.Address);
+    EXPECT_THAT(onDisk, ElementsAre("cron@example.org", "s1@example.org"));
 }
 
 TEST_F(MessageCommandsTest, AddSenderWithoutSelectionSaysSo)
