@@ -114,6 +114,20 @@ void EnabledMember(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 2);
 }
 
+// The merge alone: a removal, a tick and an addition here, an addition there.
+void Merge(benchmark::State& state)
+{
+    const std::vector<TAddressRow> base = ManyRows();
+    std::vector<TAddressRow> mine = base;
+    mine.erase(mine.begin() + 100);
+    mine[5].Enabled = !mine[5].Enabled;
+    mine.push_back({"mine@x.example", true, {}});
+    std::vector<TAddressRow> theirs = base;
+    theirs.push_back({"theirs@x.example", true, {}});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MergeRows(base, mine, theirs));
+}
+
 // One address added here and one by another program meanwhile; the save reads the file, merges,
 // writes and publishes.
 void SaveWithMerge(benchmark::State& state)
@@ -142,6 +156,7 @@ void SaveWithMerge(benchmark::State& state)
 BENCHMARK(LoadAndPublish)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(Listed)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
 BENCHMARK(EnabledMember)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
+BENCHMARK(Merge)->Unit(benchmark::kMillisecond);
 BENCHMARK(SaveWithMerge)->Unit(benchmark::kMillisecond);
 
 } // namespace

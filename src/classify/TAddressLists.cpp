@@ -52,25 +52,26 @@ TFileNow ReadFileNow(const std::string& path)
     return now;
 }
 
-// The rows of each key, in order: the occurrences the merge pairs up.
-using TKeyedRows = std::unordered_map<std::string, std::vector<const TAddressRow*>>;
-
-TKeyedRows ByKey(const std::vector<TAddressRow>& rows, std::vector<std::string>* keys = nullptr)
+// What the merge knows of one key: its rows in base and mine (the occurrences it pairs up), how many
+// theirs has, and what the result takes.
+struct TKeyRows
 {
-    TKeyedRows byKey;
-    for (const TAddressRow& row : rows) {
-        std::string key = ListAddressKey(row.Address);
-        if (keys != nullptr)
-            keys->push_back(key);
-        byKey[std::move(key)].push_back(&row);
-    }
-    return byKey;
-}
+    std::vector<const TAddressRow*> Base;
+    std::vector<const TAddressRow*> Mine;
+    std::size_t Theirs = 0;
+    std::size_t Keep = 0;  // rows of theirs kept, its first ones
+    std::size_t Added = 0; // rows of mine appended, its last ones
+    std::size_t SeenTheirs = 0;
+    std::size_t SeenMine = 0;
+};
 
-std::size_t CountOf(const TKeyedRows& rows, const std::string& key)
+std::vector<std::string> KeysOf(const std::vector<TAddressRow>& rows)
 {
-    const auto it = rows.find(key);
-    return it == rows.end() ? 0 : it->second.size();
+    std::vector<std::string> keys;
+    keys.reserve(rows.size());
+    for (const TAddressRow& row : rows)
+        keys.push_back(ListAddressKey(row.Address));
+    return keys;
 }
 
 } // namespace
@@ -175,49 +176,45 @@ TListFileLock::~TListFileLock()
 std::vector<TAddressRow> MergeRows(const std::vector<TAddressRow>& base, const std::vector<TAddressRow>& mine,
                                    const std::vector<TAddressRow>& theirs)
 {
-    const TKeyedRows baseRows = ByKey(base);
-    std::vector<std::string> mineKeys;
-    const TKeyedRows mineRows = ByKey(mine, &mineKeys);
-    std::vector<std::string> theirKeys;
-    const TKeyedRows theirRows = ByKey(theirs, &theirKeys);
+    const std::vector<std::string> baseKeys = KeysOf(base);
+    const std::vector<std::string> mineKeys = KeysOf(mine);
+    const std::vector<std::string> theirKeys = KeysOf(theirs);
+    std::unordered_map<std::string_view, TKeyRows> keys;
+    keys.reserve(theirs.size() + mine.size() / 8 + 16);
+    for (std::size_t i = 0; i < base.size(); ++i)
+        keys[baseKeys[i]].Base.push_back(&base[i]);
+    for (std::size_t i = 0; i < mine.size(); ++i)
+        keys[mineKeys[i]].Mine.push_back(&mine[i]);
+    for (const std::string& key : theirKeys)
+        ++keys[key].Theirs;
 
-    // How many rows of each key the result holds, and how many of them come from mine.
-    std::unordered_map<std::string, std::size_t> keep;  // rows of theirs kept, the first ones
-    std::unordered_map<std::string, std::size_t> added; // rows of mine appended, its last ones
-    const auto decide = [&](const std::string& key) {
-        if (keep.contains(key))
-            return;
-        const std::size_t b = CountOf(baseRows, key);
-        const std::size_t m = CountOf(mineRows, key);
-        const std::size_t t = CountOf(theirRows, key);
+    // How many rows of each key the result holds: the count as mine changed it, a change both sides
+    // made (both added, both removed) counted once.
+    for (auto& [key, rows] : keys) {
+        const std::size_t b = rows.Base.size();
+        const std::size_t m = rows.Mine.size();
+        const std::size_t t = rows.Theirs;
         std::size_t result = t;
         if (m > b)
             result = t > b ? std::max(m, t) : t + (m - b);
         else if (m < b)
             result = t < b ? std::min(m, t) : t - std::min(t, b - m);
-        keep[key] = std::min(result, t);
-        added[key] = result > t ? std::min(result - t, m) : 0;
-    };
-    for (const std::string& key : theirKeys)
-        decide(key);
-    for (const std::string& key : mineKeys)
-        decide(key);
+        rows.Keep = std::min(result, t);
+        rows.Added = result > t ? std::min(result - t, m) : 0;
+    }
 
     std::vector<TAddressRow> merged;
     merged.reserve(theirs.size() + mine.size());
-    std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t i = 0; i < theirs.size(); ++i) {
-        const std::string& key = theirKeys[i];
-        const std::size_t n = seen[key]++;
-        if (n >= keep[key])
+        TKeyRows& rows = keys.find(theirKeys[i])->second;
+        const std::size_t n = rows.SeenTheirs++;
+        if (n >= rows.Keep)
             continue;
         TAddressRow row = theirs[i];
         // The n-th row of the key in all three: mine's changes against base win, field by field.
-        const auto b = baseRows.find(key);
-        const auto m = mineRows.find(key);
-        if (b != baseRows.end() && m != mineRows.end() && n < b->second.size() && n < m->second.size()) {
-            const TAddressRow& was = *b->second[n];
-            const TAddressRow& now = *m->second[n];
+        if (n < rows.Base.size() && n < rows.Mine.size()) {
+            const TAddressRow& was = *rows.Base[n];
+            const TAddressRow& now = *rows.Mine[n];
             if (now.Enabled != was.Enabled)
                 row.Enabled = now.Enabled;
             if (now.Address != was.Address)
@@ -227,12 +224,9 @@ std::vector<TAddressRow> MergeRows(const std::vector<TAddressRow>& base, const s
         }
         merged.push_back(std::move(row));
     }
-    seen.clear();
     for (std::size_t i = 0; i < mine.size(); ++i) {
-        const std::string& key = mineKeys[i];
-        const std::size_t n = seen[key]++;
-        const std::size_t count = mineRows.at(key).size();
-        if (n + added[key] >= count)
+        TKeyRows& rows = keys.find(mineKeys[i])->second;
+        if (rows.SeenMine++ + rows.Added >= rows.Mine.size())
             merged.push_back(mine[i]);
     }
     return merged;
