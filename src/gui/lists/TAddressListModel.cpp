@@ -101,7 +101,7 @@ bool TAddressListModel::setData(const QModelIndex& index, const QVariant& value,
     const classify::TAddressRow shown = List_->Rows[at];
     classify::TAddressRow changed = shown;
     if (role == Qt::CheckStateRole) {
-        changed.Enabled = value.value<Qt::CheckState>() == Qt::Checked;
+        changed.Enabled = value.toInt() == Qt::Checked;
     } else if (role == Qt::EditRole) {
         changed.Address = value.toString().toStdString();
         if (changed.Address.size() > classify::MaxListText) {

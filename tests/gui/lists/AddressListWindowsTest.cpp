@@ -653,6 +653,15 @@ TEST_F(AddressListWindowsTest, ModelPassesTheModelTester)
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_TRUE(model.setData(model.index(0), QStringLiteral("y@x.example"), Qt::EditRole));
     EXPECT_TRUE(model.setData(model.index(1), Qt::Unchecked, Qt::CheckStateRole));
+    // An edit whose bytes a list file cannot hold is refused with the reason, and nothing changes.
+    std::vector<QString> refused;
+    QObject::connect(&model, &gui::TAddressListModel::EditRefused,
+                     [&](const QString& reason) { refused.push_back(reason); });
+    const TRows before = lists.White()->Rows;
+    EXPECT_FALSE(model.setData(model.index(0), QString(30000, QChar(0x20AC)), Qt::EditRole));
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_THAT(refused[0].toStdString(), HasSubstr("too long"));
+    EXPECT_EQ(lists.White()->Rows, before);
     model.SetAllEnabled(true);
     model.Change(
         [](classify::TAddressList& list, classify::TAddressList&) { list.Rows.erase(list.Rows.begin()); });
