@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 
 #include "accounts/TAdmin.h"
+#include "classify/TAddressLists.h"
 #include "classify/TReadDatabaseSettings.h"
 #include "classify/TSearchAddress.h"
 #include "core/Modules.h"
@@ -36,6 +37,7 @@
 #include "gui/attach/TfSaveAttachments.h"
 #include "gui/filters/TfAdvFilterSettings.h"
 #include "gui/filters/TfForeignCharacters.h"
+#include "gui/lists/TfAddressList.h"
 #include "gui/main/TMessageListModel.h"
 #include "gui/main/TfMain.h"
 #include "gui/message/TMessagePreview.h"
@@ -440,6 +442,43 @@ void SaveFilterWindows(gui::TfMain& window, core::TPrompter& prompter, const QSt
     characters.hide();
 }
 
+void SaveListWindows(gui::TfMain& window, const QString& folder)
+{
+    const auto rows = [](std::initializer_list<std::pair<const char*, bool>> entries) {
+        std::vector<classify::TAddressRow> made;
+        for (const auto& [address, enabled] : entries)
+            made.push_back({address, enabled, {}});
+        return made;
+    };
+    const auto before = classify::AddressLists().Snapshot();
+    classify::AddressLists().Replace(
+        {classify::TListKind::Black, rows({{"offers@cheap-pills.example", true},
+                                           {"winner@lottery.example", true},
+                                           {"news@old-newsletter.example", false},
+                                           {"@spam-domain.example", true}})},
+        {classify::TListKind::White, rows({{"anna.berg@example.org", true},
+                                           {"invoices@provider.example", true},
+                                           {"john@example.com", false},
+                                           {"team@project.example", true}})});
+    const struct
+    {
+        gui::TfAddressList* List;
+        const char* Name;
+        const char* Typed;
+    } shots[] = {{&window.BlackListWindow(), "black-list", "bulk@mailer.example"},
+                 {&window.WhiteListWindow(), "white-list", ""}};
+    for (const auto& shot : shots) {
+        shot.List->show();
+        if (auto* list = shot.List->findChild<QTreeView*>(QStringLiteral("lvAddresses")))
+            list->selectionModel()->select(list->model()->index(1, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        Fill(*shot.List, "edAddress", shot.Typed);
+        Save(*shot.List, folder, shot.Name);
+        shot.List->hide();
+    }
+    classify::AddressLists().Replace(*before.Black, *before.White);
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -503,6 +542,7 @@ int main(int argc, char** argv)
         SaveOptionsWindows(window, prompter, folder);
         SaveSpamDatabaseWindows(window, prompter, folder);
         SaveFilterWindows(window, prompter, folder);
+        SaveListWindows(window, folder);
     }
     DeletionWindowScenes(folder);
     SaveReceiveWindows(folder);

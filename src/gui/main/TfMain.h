@@ -49,6 +49,7 @@ class TDecodeAttach;
 namespace tarnwick::gui {
 
 class TFBrowse;
+class TfAddressList;
 class TfOptions;
 class TMessageListModel;
 class TMessagePreview;
@@ -205,6 +206,9 @@ public:
     // Tools "&Black List..." / "&White List..." and the welcome page's links: the list window, modal.
     void BlackList1Click();
     void WhiteList1Click();
+    // The list windows, made at first use and kept for the whole run.
+    TfAddressList& BlackListWindow();
+    TfAddressList& WhiteListWindow();
     // Tools "Address Book...": the desktop's contacts program, or a word that there is none.
     void AddressBook1Click();
 
@@ -399,6 +403,8 @@ private:
     QMenu* popupAttach = nullptr;
     TfOptions* OptionsDialog_ = nullptr;
     TFBrowse* FolderBrowser_ = nullptr;
+    TfAddressList* BlackList_ = nullptr;
+    TfAddressList* WhiteList_ = nullptr;
     // The attachments of the message the menu shows; one message at a time.
     std::unique_ptr<mime::TDecodeAttach> Decoder_;
 
