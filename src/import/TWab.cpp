@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -126,9 +127,19 @@ std::string MailtoAddress(std::string_view uri)
     return core::Trim(out);
 }
 
-// The rows of the cards: members given as "urn:uuid:" (or a bare UID) become the addresses of the
-// people they name where those have one, "mailto:" members their address.
-std::vector<TWabRow> RowsOf(std::vector<TVCard>& cards)
+std::string ExistingOrEmpty(const std::vector<std::string>& candidates)
+{
+    for (const auto& candidate : candidates) {
+        std::error_code error;
+        if (!candidate.empty() && fs::exists(candidate, error))
+            return candidate;
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<TWabRow> WabRowsOf(const std::vector<TVCard>& cards)
 {
     std::unordered_map<std::string, const TVCard*> people;
     for (const auto& card : cards)
@@ -136,7 +147,7 @@ std::vector<TWabRow> RowsOf(std::vector<TVCard>& cards)
             people.emplace(card.Uid, &card);
 
     std::vector<TWabRow> rows;
-    for (auto& card : cards) {
+    for (const auto& card : cards) {
         if (card.Kind == TVCard::TKind::Other)
             continue;
         TWabRow row;
@@ -147,6 +158,7 @@ std::vector<TWabRow> RowsOf(std::vector<TVCard>& cards)
                                                        : row.Email;
         row.RowNumber = static_cast<int>(rows.size());
         row.IsGroup = card.Kind == TVCard::TKind::Group;
+        std::unordered_set<std::string> seen;
         for (const auto& member : card.Members) {
             std::string address;
             if (core::AsciiEqualNoCase(std::string_view(member).substr(0, 7), "mailto:")) {
@@ -159,26 +171,13 @@ std::vector<TWabRow> RowsOf(std::vector<TVCard>& cards)
                     person != people.end() && !person->second->Emails.empty())
                     address = person->second->Emails.front();
             }
-            if (!address.empty() &&
-                std::find(row.Members.begin(), row.Members.end(), address) == row.Members.end())
+            if (!address.empty() && seen.insert(address).second)
                 row.Members.push_back(std::move(address));
         }
         rows.push_back(std::move(row));
     }
     return rows;
 }
-
-std::string ExistingOrEmpty(const std::vector<std::string>& candidates)
-{
-    for (const auto& candidate : candidates) {
-        std::error_code error;
-        if (!candidate.empty() && fs::exists(candidate, error))
-            return candidate;
-    }
-    return {};
-}
-
-} // namespace
 
 std::string AddressBookPath(std::string_view optionPath, const core::TEnvironment& env)
 {
@@ -222,7 +221,7 @@ void TWab::Open(const std::string& path)
             std::move(text.Cards.begin(), text.Cards.end(), std::back_inserter(cards));
         }
     }
-    Rows_ = RowsOf(cards);
+    Rows_ = WabRowsOf(cards);
     Skipped_ = skipped;
     Path_ = path;
 }

@@ -27,6 +27,13 @@ inline constexpr std::uintmax_t MaxAddressBookFile = 64u << 20; // bytes of one 
 inline constexpr std::size_t MaxAddressBookFiles = 20000;       // files of a folder
 inline constexpr int MaxAddressBookDepth = 8;                   // folder levels below the one given
 
+struct TVCard;
+
+// The rows of cards read: people and groups numbered in order, other kinds left out. Members given
+// as "urn:uuid:" (or a bare UID) become the addresses of the people they name where those have
+// one, "mailto:" members their address; each address once.
+std::vector<TWabRow> WabRowsOf(const std::vector<TVCard>& cards);
+
 // The user's address book: the option's path when set, else the first of
 // $XDG_DATA_HOME/contacts (~/.local/share/contacts), ~/.local/share/evolution/addressbook and
 // ~/.contacts that exists; empty when there is none.
