@@ -159,7 +159,8 @@ std::vector<TWabRow> WabRowsOf(const std::vector<TVCard>& cards)
         row.RowNumber = static_cast<int>(rows.size());
         row.IsGroup = card.Kind == TVCard::TKind::Group;
         std::unordered_set<std::string> seen;
-        for (const auto& member : card.Members) {
+        // Only a group has members; MEMBER lines of another card are not listed.
+        for (const auto& member : row.IsGroup ? card.Members : std::vector<std::string>{}) {
             std::string address;
             if (core::AsciiEqualNoCase(std::string_view(member).substr(0, 7), "mailto:")) {
                 address = MailtoAddress(member);
@@ -171,7 +172,13 @@ std::vector<TWabRow> WabRowsOf(const std::vector<TVCard>& cards)
                     person != people.end() && !person->second->Emails.empty())
                     address = person->second->Emails.front();
             }
-            if (!address.empty() && seen.insert(address).second)
+            // An escape may make anything of a mailto: address; one that is no text of one line is
+            // left out.
+            const bool oneLine =
+                core::IsValidUtf8(address) && std::none_of(address.begin(), address.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+                });
+            if (!address.empty() && oneLine && seen.insert(address).second)
                 row.Members.push_back(std::move(address));
         }
         rows.push_back(std::move(row));

@@ -45,6 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (!rows[i].IsGroup && !rows[i].Members.empty())
             std::abort();
+        for (const auto& member : rows[i].Members)
+            if (member.empty() || !OneLineUtf8(member))
+                std::abort();
     }
     return 0;
 }

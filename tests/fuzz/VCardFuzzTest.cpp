@@ -20,9 +20,12 @@ void RunTarget(const std::string& bytes)
 
 TEST(VCardFuzzTest, FixturesPass)
 {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(tarnwick::test::Fixture("vcard")))
-        if (entry.is_regular_file())
-            RunTarget(tarnwick::test::ReadFileBytes(entry.path().string()));
+    // The vCard fixtures, and in fuzz/vcard the inputs the fuzzer once failed on.
+    for (const char* folder : {"vcard", "fuzz/vcard"})
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(tarnwick::test::Fixture(folder)))
+            if (entry.is_regular_file())
+                RunTarget(tarnwick::test::ReadFileBytes(entry.path().string()));
 }
 
 TEST(VCardFuzzTest, RandomPiecesPass)

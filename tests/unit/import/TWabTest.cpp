@@ -230,6 +230,20 @@ TEST(WabTest, PropertyForms)
     EXPECT_EQ(card.ComposedName, "");
 }
 
+// Members belong to groups only, and a mailto: member whose escapes make no one-line text is left
+// out (the fuzzer found a person card with MEMBER lines listing members).
+TEST(WabTest, MembersOnlyOfGroupsAndOnlyAddresses)
+{
+    const std::string members = "MEMBER:mailto:a%40example.org\r\n"
+                                "MEMBER:mailto:bad%0Aline@example.org\r\n"
+                                "MEMBER:mailto:bad%FF@example.org\r\n"
+                                "MEMBER:mailto:%41%4\r\n";
+    const TVCardText text =
+        ParseVCards(Card("FN:Person\r\n" + members) + Card("KIND:group\r\nFN:Group\r\n" + members));
+    EXPECT_EQ(WabRowsOf(text.Cards),
+              (std::vector<TWabRow>{Person(0, "Person", ""), Group(1, "Group", {"a@example.org", "A%4"})}));
+}
+
 TEST(WabTest, AddressBookPathSearchesTheUsualPlaces)
 {
     TTempHome home(false);
