@@ -33,7 +33,8 @@ std::string CannotRead(const std::string& path, const std::string& reason)
 // grows or a device that tells no size).
 std::string ReadVCardFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO named like a contact file must not hang the reader.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw core::TFileError(CannotRead(path, std::strerror(errno)));
     std::string bytes;
@@ -47,6 +48,8 @@ std::string ReadVCardFile(const std::string& path)
         fail(std::strerror(errno));
     if (S_ISDIR(info.st_mode))
         fail("it is a folder");
+    if (!S_ISREG(info.st_mode))
+        fail("it is not a regular file");
     const std::string tooLarge = "it is larger than " + std::to_string(MaxAddressBookFile >> 20) + " MB";
     if (static_cast<std::uintmax_t>(info.st_size) > MaxAddressBookFile)
         fail(tooLarge);

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "core/Errors.h"
 #include "import/TVCard.h"
@@ -121,6 +122,8 @@ TEST(WabTest, UnreadableFilesAreErrorsThatKeepTheOpenBook)
     fs::create_directories(home / "folder/deep");
     WriteFileBytes(home / "folder/deep/big.vcf", "");
     fs::resize_file(home / "folder/deep/big.vcf", MaxAddressBookFile + 1);
+    const std::string fifo = home / "fifo.vcf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     struct TCase
     {
@@ -132,6 +135,7 @@ TEST(WabTest, UnreadableFilesAreErrorsThatKeepTheOpenBook)
         {home / "missing.vcf", home / "missing.vcf", "No such file or directory"},
         {large, large, "it is larger than 64 MB"},
         {home / "folder", home / "folder/deep/big.vcf", "it is larger than 64 MB"},
+        {fifo, fifo, "it is not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Path);
