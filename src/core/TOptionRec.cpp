@@ -80,6 +80,7 @@ void WriteFields(TRegistry& registry, const TOptionRec& rec, bool wholeWordsOnly
     registry.WriteString("Use default message", rec.UseDefaultMessage ? "-1" : "0");
     registry.WriteString("ResponseAction", std::to_string(rec.ResponseAction));
     registry.WriteString("DatabaseAction", std::to_string(rec.DatabaseAction));
+    registry.WriteString("AddressBookPath", rec.AddressBookPath);
 }
 
 } // namespace
@@ -182,6 +183,7 @@ TOptionsRead ReadOptionsReporting(TRegistry& registry, TOptionRec& rec, std::str
     converted("Use default message", &TOptionRec::UseDefaultMessage, ToBoolDefaultTrue, "-1");
     converted("ResponseAction", &TOptionRec::ResponseAction, ToActionCode, "1");
     converted("DatabaseAction", &TOptionRec::DatabaseAction, ToActionCode, "1");
+    text("AddressBookPath", &TOptionRec::AddressBookPath);
     registry.CloseKey();
     return read;
 }

@@ -39,6 +39,7 @@ struct TOptionRec
     bool UseDefaultMessage = false;
     std::int32_t ResponseAction = 0; // unknown sender: 0 trash, 1 mark questionable
     std::int32_t DatabaseAction = 0; // listed sender or relay: 0 trash, 1 mark as spam
+    std::string AddressBookPath;     // a vCard file or folder; empty: the desktop's usual places
 
     bool operator==(const TOptionRec&) const = default;
 };

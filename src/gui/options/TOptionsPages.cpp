@@ -265,6 +265,25 @@ QWidget* TfOptions::BuildRulesPage()
     p.Add(cbRuleCase);
     cbWholeWordsOnly = Box(QStringLiteral("&Whole words only"), "cbWholeWordsOnly", NextRuleView, p.Page);
     p.Add(cbWholeWordsOnly);
+
+    // The rule editor picks addresses from the contacts, so their place is set beside its options.
+    p.AddHeading(QStringLiteral("Contacts:"));
+    auto* label = new QLabel(QStringLiteral("&Address book (a vCard file or folder):"), p.Page);
+    p.Add(label);
+    edAddressBook = Named(new QLineEdit(p.Page), "edAddressBook",
+                          "The contacts that the rule editor's address picker and the address import offer: "
+                          "a vCard (.vcf) file or a folder of them. Empty: the desktop's contacts "
+                          "(~/.local/share/contacts, Evolution's address book or ~/.contacts).");
+    edAddressBook->setPlaceholderText(QStringLiteral("The desktop's contacts"));
+    edAddressBook->setClearButtonEnabled(true);
+    label->setBuddy(edAddressBook);
+    buAddressBook = Named(new QPushButton(QStringLiteral("Choose..."), p.Page), "buAddressBook",
+                          "Choose a vCard file or a folder of them; it takes effect with OK.");
+    buAddressBook->setAutoDefault(false);
+    auto* book = new QHBoxLayout;
+    book->addWidget(edAddressBook, 1);
+    book->addWidget(buAddressBook);
+    p.Add(book);
     return p.Done();
 }
 

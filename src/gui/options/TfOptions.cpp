@@ -8,9 +8,13 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -99,6 +103,25 @@ void TakeAction(const QRadioButton* zero, const QRadioButton* one, std::int32_t&
         code = 1;
 }
 
+// The address book button's question: a vCard file, or a folder of them, from a small menu at the
+// button; the file dialog starts where the field points.
+QString ChooseAddressBook(QWidget* parent, const QString& current)
+{
+    QMenu menu(parent);
+    QAction* file = menu.addAction(QStringLiteral("A vCard &File..."));
+    QAction* folder = menu.addAction(QStringLiteral("A F&older of vCard Files..."));
+    auto* button = parent ? parent->findChild<QPushButton*>(QStringLiteral("buAddressBook")) : nullptr;
+    const QPoint at = button ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos();
+    QAction* chosen = menu.exec(at);
+    const QString start = current.isEmpty() ? QDir::homePath() : current;
+    if (chosen == file)
+        return QFileDialog::getOpenFileName(parent, QStringLiteral("Address Book"), start,
+                                            QStringLiteral("vCard files (*.vcf *.vcard);;All files (*)"));
+    if (chosen == folder)
+        return QFileDialog::getExistingDirectory(parent, QStringLiteral("Address Book"), start);
+    return {};
+}
+
 } // namespace
 
 TfOptions::TfOptions(core::TPrompter& prompter, TModalRunner runModal,
@@ -107,6 +130,7 @@ TfOptions::TfOptions(core::TPrompter& prompter, TModalRunner runModal,
     , Prompter_(prompter)
     , RunModal_(runModal ? std::move(runModal) : TModalRunner(RunModal))
     , FolderBrowser_(std::move(folderBrowser))
+    , AddressBookChooser_(ChooseAddressBook)
 {
     setObjectName(QStringLiteral("fOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -142,6 +166,7 @@ TfOptions::TfOptions(core::TPrompter& prompter, TModalRunner runModal,
     connect(buBrowse, &QPushButton::clicked, this, &TfOptions::buBrowseClick);
     connect(buClearCache, &QPushButton::clicked, this, &TfOptions::buClearCacheClick);
     connect(buConfigure, &QPushButton::clicked, this, &TfOptions::buConfigureClick);
+    connect(buAddressBook, &QPushButton::clicked, this, &TfOptions::buAddressBookClick);
 
     if (const auto options = core::Options())
         FillControls(*options);
@@ -229,6 +254,7 @@ void TfOptions::FillControls(const core::TOptionRec& rec)
     tbTimeOut->setValue(std::clamp(rec.TimeOut, 0, core::MaxTimeOut));
     cmbDownloadSpeed->setCurrentIndex(std::clamp(rec.DownloadSpeed, 0, core::MaxDownloadSpeed));
     edCacheDir->setText(Q(rec.CacheDir));
+    edAddressBook->setText(Q(rec.AddressBookPath));
     ShowAction(rbDatabaseDelete, rbDatabaseMark, rec.DatabaseAction);
     ShowAction(rbResponseDelete, rbResponseMark, rec.ResponseAction);
     // There is no Outlook Express here to integrate with: the box stays cleared.
@@ -242,6 +268,7 @@ void TfOptions::CopyControls(core::TOptionRec& rec) const
     rec.TimeOut = tbTimeOut->value();
     rec.DownloadSpeed = cmbDownloadSpeed->currentIndex();
     rec.CacheDir = Utf8(edCacheDir->text());
+    rec.AddressBookPath = Utf8(edAddressBook->text().trimmed());
     TakeAction(rbDatabaseDelete, rbDatabaseMark, rec.DatabaseAction);
     TakeAction(rbResponseDelete, rbResponseMark, rec.ResponseAction);
 }
@@ -317,6 +344,13 @@ void TfOptions::buClearCacheClick()
     // Pending events run at each entry, so the windows stay responsive while a large cache goes.
     core::DeleteFolderTree(core::CacheFolder(options->CacheDir), [] { QApplication::processEvents(); });
     buClearCache->setEnabled(true);
+}
+
+void TfOptions::buAddressBookClick()
+{
+    const QString chosen = AddressBookChooser_(this, edAddressBook->text().trimmed());
+    if (!chosen.isEmpty())
+        edAddressBook->setText(chosen);
 }
 
 void TfOptions::buConfigureClick()

@@ -37,6 +37,10 @@ class TfOptions : public QDialog
     Q_OBJECT
 
 public:
+    // Asks the user for an address book: a vCard file or a folder; empty when cancelled. `current`
+    // is the path the field shows.
+    using TAddressBookChooser = std::function<QString(QWidget* parent, const QString& current)>;
+
     // The pages, in the order of the tree's nodes below "Options".
     enum TPage : int
     {
@@ -73,6 +77,9 @@ public:
     void buBrowseClick();
     void buClearCacheClick();
     void buConfigureClick();
+    void buAddressBookClick();
+    // Replaces the file dialog of the address book button (tests).
+    void SetAddressBookChooser(TAddressBookChooser chooser) { AddressBookChooser_ = std::move(chooser); }
 
 public slots:
     // Cancel, Escape and the close button: the controls show the current options again.
@@ -99,6 +106,7 @@ private:
     core::TPrompter& Prompter_;
     TModalRunner RunModal_;
     std::function<TFBrowse&()> FolderBrowser_;
+    TAddressBookChooser AddressBookChooser_;
 
     QTreeWidget* tvOptions = nullptr;
     std::vector<QTreeWidgetItem*> Nodes_; // by page
@@ -117,6 +125,8 @@ private:
     QComboBox* cmbDownloadSpeed = nullptr;
     QCheckBox* cbRuleCase = nullptr;
     QCheckBox* cbWholeWordsOnly = nullptr;
+    QLineEdit* edAddressBook = nullptr;
+    QPushButton* buAddressBook = nullptr;
     QLineEdit* edCacheDir = nullptr;
     QPushButton* buBrowse = nullptr;
     QCheckBox* cbClearCache = nullptr;

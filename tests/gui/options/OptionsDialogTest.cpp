@@ -55,7 +55,8 @@ void PrintTo(const TOptionRec& r, std::ostream* out)
          << " WarnAddressInList=" << r.WarnAddressInList << " WarnTrashNotEmpty=" << r.WarnTrashNotEmpty
          << " TrashNotEmptyAfterReceive=" << r.TrashNotEmptyAfterReceive
          << " IndividualButtons=" << r.IndividualButtons << " UseDefaultMessage=" << r.UseDefaultMessage
-         << " ResponseAction=" << r.ResponseAction << " DatabaseAction=" << r.DatabaseAction << "}";
+         << " ResponseAction=" << r.ResponseAction << " DatabaseAction=" << r.DatabaseAction
+         << " AddressBookPath=" << r.AddressBookPath << "}";
 }
 } // namespace tarnwick::core
 
@@ -201,6 +202,12 @@ TField Flag(std::string core::TOptionRec::*field)
             [field](const core::TOptionRec& r) { return r.*field; }};
 }
 
+TField Text(std::string core::TOptionRec::*field)
+{
+    return {[field](core::TOptionRec& r, const std::string& v) { r.*field = v; },
+            [field](const core::TOptionRec& r) { return r.*field; }};
+}
+
 TField Number(std::int32_t core::TOptionRec::*field)
 {
     return {[field](core::TOptionRec& r, const std::string& v) { r.*field = std::stoi(v); },
@@ -212,6 +219,7 @@ struct TValue
     std::string Stored;  // the field's value when the dialog fills its controls
     int Shown;           // what the control shows then
     std::string Written; // what OK stores then
+    std::string Text{};  // a text field: what it shows then, and what the user types to choose it
 };
 
 } // namespace
@@ -249,6 +257,13 @@ TEST_F(OptionsDialogTest, EveryOptionRoundTripsThroughTheDialogAndTheStore)
         // An action code other than 0 and 1 ticks neither button and is kept.
         {"gbDatabaseAction", Number(&R::DatabaseAction), action},
         {"gbResponseAction", Number(&R::ResponseAction), action},
+        // The address book's place is kept as typed, without blanks around it; empty searches the
+        // desktop's places.
+        {"edAddressBook",
+         Text(&R::AddressBookPath),
+         {{"", 0, "", ""},
+          {"/home/ü/Kontakte.vcf", 0, "/home/ü/Kontakte.vcf", "/home/ü/Kontakte.vcf"},
+          {"  /srv/contacts dir ", 0, "/srv/contacts dir", "  /srv/contacts dir "}}},
     };
     auto dialog = Make();
     for (const auto& row : rows) {
@@ -265,7 +280,10 @@ TEST_F(OptionsDialogTest, EveryOptionRoundTripsThroughTheDialogAndTheStore)
             }
             core::PublishOptions(rec);
             dialog->FillControls(*core::Options());
-            EXPECT_EQ(Shown(control), values[i].Shown);
+            if (auto* edit = qobject_cast<QLineEdit*>(control))
+                EXPECT_EQ(edit->text().toStdString(), values[i].Text);
+            else
+                EXPECT_EQ(Shown(control), values[i].Shown);
 
             Child<QPushButton>(*dialog, "buOK")->click();
             EXPECT_EQ(row.Field.Get(Stored()), values[i].Written);
@@ -275,7 +293,13 @@ TEST_F(OptionsDialogTest, EveryOptionRoundTripsThroughTheDialogAndTheStore)
             const TValue& next = values[(i + 1) % values.size()];
             if (next.Shown < 0)
                 continue;
-            Choose(control, next.Shown);
+            if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+                // As typed or pasted (key clicks cannot type letters beyond ASCII).
+                edit->selectAll();
+                edit->insert(QString::fromStdString(next.Text));
+            } else {
+                Choose(control, next.Shown);
+            }
             Child<QPushButton>(*dialog, "buOK")->click();
             EXPECT_EQ(row.Field.Get(Stored()), next.Written) << "chosen " << next.Shown;
             EXPECT_EQ(row.Field.Get(*core::Options()), next.Written);
@@ -322,7 +346,8 @@ TEST_F(OptionsDialogTest, OkWithoutChangesWritesEveryValue)
                              "Individual Buttons",
                              "Use default message",
                              "ResponseAction",
-                             "DatabaseAction"})
+                             "DatabaseAction",
+                             "AddressBookPath"})
         EXPECT_TRUE(reg.ValueExists(name)) << name;
     EXPECT_EQ(reg.ReadString("WholeWordsOnly"), "0");
     EXPECT_EQ(reg.ReadString("Confirm remove rule"), "0");
@@ -469,6 +494,47 @@ TEST_F(OptionsDialogTest, ClearCacheNowDeletesTheCacheButNothingALinkPointsTo)
     EXPECT_TRUE(fs::is_directory(cacheDir));
     EXPECT_EQ(test::ReadFileBytes(outside + "/keep.eml"), "keep");
     EXPECT_TRUE(Prompter.Log.empty()) << "clearing the cache reports nothing";
+}
+
+// The address book button asks through its hook with what the field shows; a choice goes into the
+// field and is stored by OK, a cancelled one changes nothing, and Cancel drops a choice.
+TEST_F(OptionsDialogTest, AddressBookButtonFillsTheFieldForOk)
+{
+    auto dialog = Make();
+    std::vector<QString> asked;
+    QString answer;
+    dialog->SetAddressBookChooser([&](QWidget* parent, const QString& current) {
+        EXPECT_EQ(parent, dialog.get());
+        asked.push_back(current);
+        return answer;
+    });
+    auto* field = Child<QLineEdit>(*dialog, "edAddressBook");
+    auto* button = Child<QPushButton>(*dialog, "buAddressBook");
+    ASSERT_NE(field, nullptr);
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(field->toolTip().isEmpty());
+    EXPECT_EQ(dialog->CurrentPage(), TfOptions::PageMailReceiving);
+    dialog->ShowPage(TfOptions::PageRules);
+    EXPECT_TRUE(field->isVisibleTo(dialog.get())) << "on the Rules page";
+
+    answer = QStringLiteral("/home/me/contacts.vcf");
+    button->click();
+    EXPECT_EQ(field->text(), answer);
+    EXPECT_EQ(Stored().AddressBookPath, "") << "only OK stores it";
+    answer.clear();
+    button->click();
+    EXPECT_EQ(field->text(), QStringLiteral("/home/me/contacts.vcf")) << "a cancelled choice";
+    Child<QPushButton>(*dialog, "buOK")->click();
+    EXPECT_EQ(Stored().AddressBookPath, "/home/me/contacts.vcf");
+    EXPECT_EQ(core::Options()->AddressBookPath, "/home/me/contacts.vcf");
+
+    answer = QStringLiteral("/home/me/folder");
+    button->click();
+    Child<QPushButton>(*dialog, "buCancel")->click();
+    EXPECT_EQ(field->text(), QStringLiteral("/home/me/contacts.vcf"));
+    EXPECT_EQ(Stored().AddressBookPath, "/home/me/contacts.vcf");
+    EXPECT_EQ(asked, (std::vector<QString>{QString(), QStringLiteral("/home/me/contacts.vcf"),
+                                           QStringLiteral("/home/me/contacts.vcf")}));
 }
 
 TEST_F(OptionsDialogTest, AStoreThatRefusesTheWriteKeepsTheDialogOpenAndTheRecord)

@@ -150,6 +150,24 @@ TEST_F(OptionsTest, AnUnreadableValueTakesItsDefaultAndTheOthersKeepTheirs)
               "default \"32\" is used and stored instead.");
 }
 
+// Settings written before the address book option existed: it reads as empty (search the usual
+// places) and the read counts as complete, so no notice is shown for it.
+TEST_F(OptionsTest, AnAddressBookPathNeverWrittenReadsAsEmpty)
+{
+    Reg.OpenKey(OptionsKey, false);
+    ASSERT_TRUE(Reg.DeleteValue("AddressBookPath"));
+    TOptionRec rec;
+    rec.AddressBookPath = "/before";
+    const TOptionsRead read = ReadOptionsReporting(Reg, rec, "/cache");
+    EXPECT_TRUE(read.Complete());
+    EXPECT_EQ(rec.AddressBookPath, "");
+
+    Reg.OpenKey(OptionsKey, false);
+    Reg.WriteInteger("AddressBookPath", 7);
+    ASSERT_FALSE(ReadOptionsReporting(Reg, rec, "/cache").Unreadable.empty());
+    EXPECT_EQ(rec.AddressBookPath, "");
+}
+
 TEST_F(OptionsTest, MissingKeysReadAsFailure)
 {
     TTempHome other(false);
@@ -172,6 +190,7 @@ TEST_F(OptionsTest, WriteOptionsStoresEveryFieldAndLeavesOtherValues)
     rec.UseDefaultMessage = false;
     rec.ResponseAction = 0;
     rec.ConfirmRemoveUser = "0";
+    rec.AddressBookPath = "/home/me/Contacts Ä.vcf";
     WriteOptions(Reg, rec);
 
     TOptionRec back;
