@@ -123,6 +123,19 @@ TListsState TListsState::Indexed(TAddressList black, TAddressList white)
             std::make_shared<const TAddressList>(std::move(white))};
 }
 
+void TListsState::Put(TAddressList list)
+{
+    auto shared = std::make_shared<const TAddressList>(std::move(list));
+    auto index = std::make_shared<const TListIndex>(*shared);
+    if (shared->Kind == TListKind::White) {
+        White = std::move(shared);
+        WhiteIndex_ = std::move(index);
+    } else {
+        Black = std::move(shared);
+        BlackIndex_ = std::move(index);
+    }
+}
+
 bool TListsState::Listed(TListKind kind, std::string_view text) const
 {
     const TListIndex* index = IndexOf(kind);
@@ -263,7 +276,23 @@ void TAddressLists::Change(TListKind kind,
         change(white, black);
     else
         change(black, white);
-    Publish(std::move(black), std::move(white));
+    // Only a list that changed is sorted and indexed again: with tens of thousands of rows that is
+    // most of the cost of one added address.
+    black.Kind = TListKind::Black;
+    white.Kind = TListKind::White;
+    const bool blackChanged = !(black == *now.Black);
+    const bool whiteChanged = !(white == *now.White);
+    if (!blackChanged && !whiteChanged)
+        return;
+    TListsState next = now;
+    if (blackChanged)
+        next.Put(std::move(black));
+    if (whiteChanged) {
+        // A window may have edited rows in place; the white list keeps its order whatever happened.
+        SortRows(white);
+        next.Put(std::move(white));
+    }
+    State_.Store(std::move(next));
 }
 
 void TAddressLists::Replace(TAddressList black, TAddressList white)

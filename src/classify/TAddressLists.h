@@ -53,6 +53,8 @@ struct TListsState
     TListsState() = default; // no lists: nothing is listed
     TListsState(std::shared_ptr<const TAddressList> black, std::shared_ptr<const TAddressList> white);
     static TListsState Indexed(TAddressList black, TAddressList white);
+    // Puts `list` in the place of its kind with a new index; the other list and its index stay.
+    void Put(TAddressList list);
 
     std::shared_ptr<const TAddressList> Black;
     std::shared_ptr<const TAddressList> White;

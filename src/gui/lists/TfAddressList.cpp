@@ -295,13 +295,18 @@ void TfAddressList::EnableAll(bool enabled)
 bool TfAddressList::SaveList()
 {
     try {
-        Lists_.Save(core::Folders().DataFolder, Kind_);
+        // What the save had to say (a damaged file kept aside) reaches the user.
+        for (const std::string& note : Lists_.Save(core::Folders().DataFolder, Kind_))
+            Prompter_.Inform(core::TMessageKind::Warning, note);
         return true;
     } catch (const std::exception& e) {
-        Prompter_.Inform(core::TMessageKind::Error,
-                         "The " + ListCaption(Kind_) + " cannot be saved: " + e.what() +
-                             "\nThe addresses stay in memory; close the window again to retry.");
-        return false;
+        // The rows stay in memory either way, and the program saves the lists again when it ends;
+        // so the user may close now, or keep the window open and try again once the cause is gone.
+        return Prompter_.Ask(core::TMessageKind::Error,
+                             "The " + ListCaption(Kind_) + " cannot be saved: " + e.what() +
+                                 "\nThe addresses stay in memory and are saved again when the program "
+                                 "ends. Do you want to close the window anyway ?",
+                             {core::TAnswer::Yes, core::TAnswer::No}) == core::TAnswer::Yes;
     }
 }
 

@@ -594,8 +594,10 @@ TEST_F(AddressListWindowsTest, EveryWayOfClosingWritesTheListFile)
     for (const TListKind kind : {TListKind::Black, TListKind::White}) {
         for (const auto& way : ways) {
             SCOPED_TRACE(std::string(Name(kind)) + ", " + way.Name);
-            std::filesystem::remove(ListPath(kind));
-            Publish({}, {});
+            // Each round starts from no file, read as such: the saves merge with what was read.
+            std::filesystem::remove(ListPath(TListKind::Black));
+            std::filesystem::remove(ListPath(TListKind::White));
+            classify::AddressLists().Load(core::Folders().DataFolder, Prompter);
             auto window = Open(kind);
             TypeAddress(*window, "odd@x.example");
             Child<QPushButton>(*window, "buAdd")->click();
@@ -616,12 +618,13 @@ TEST_F(AddressListWindowsTest, EveryWayOfClosingWritesTheListFile)
     }
 }
 
-TEST_F(AddressListWindowsTest, AFailedSaveNamesItsCauseAndKeepsTheWindowOpen)
+TEST_F(AddressListWindowsTest, AFailedSaveNamesItsCauseAndClosesOnlyWhenTheUserSaysSo)
 {
     Publish({On("kept@x.example")}, {});
     // A folder where the file should be: it cannot be replaced by a file.
     std::filesystem::create_directories(ListPath(TListKind::Black));
     auto window = Open(TListKind::Black);
+    Prompter.Answers = {core::TAnswer::No};
     Child<QPushButton>(*window, "buClose")->click();
     ASSERT_EQ(Prompter.Log.size(), 1u);
     EXPECT_EQ(Prompter.Log[0].Kind, core::TMessageKind::Error);
@@ -638,6 +641,18 @@ TEST_F(AddressListWindowsTest, AFailedSaveNamesItsCauseAndKeepsTheWindowOpen)
     EXPECT_TRUE(Prompter.Log.empty());
     EXPECT_EQ(classify::ReadLvf(test::ReadFileBytes(ListPath(TListKind::Black))).Rows,
               TRows{On("kept@x.example")});
+
+    // Yes closes the window all the same; the rows stay published for the save at exit.
+    window = Open(TListKind::Black);
+    std::filesystem::remove(ListPath(TListKind::Black));
+    std::filesystem::create_directories(ListPath(TListKind::Black));
+    Prompter.Answers = {core::TAnswer::Yes};
+    TypeAddress(*window, "later@x.example");
+    Child<QPushButton>(*window, "buAdd")->click();
+    Child<QPushButton>(*window, "buClose")->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(Prompter.Log.size(), 1u);
+    EXPECT_EQ(Published(TListKind::Black).size(), 2u);
 }
 
 TEST_F(AddressListWindowsTest, ModelPassesTheModelTester)
