@@ -19,6 +19,7 @@
 #include "core/Modules.h"
 #include "core/TFolders.h"
 #include "gui/common/TMessageBoxPrompter.h"
+#include "gui/lists/TfAddressList.h"
 #include "gui/main/TSingleInstance.h"
 #include "gui/main/TfMain.h"
 #include "mime/TDecodeAttach.h"
@@ -125,17 +126,7 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
         status = QApplication::exec();
         QObject::disconnect(raise);
-        // Changes to the lists not written yet (the list windows write theirs on Close) are saved at
-        // exit, merged with what another program (tarnwick-cli from cron) wrote meanwhile.
-        try {
-            for (const auto& note :
-                 tarnwick::classify::AddressLists().Save(tarnwick::core::Folders().DataFolder))
-                QMessageBox::warning(nullptr, QApplication::applicationName(), QString::fromStdString(note));
-        } catch (const std::exception& e) {
-            QMessageBox::warning(nullptr, QApplication::applicationName(),
-                                 QStringLiteral("The address lists could not be saved: ") +
-                                     QString::fromStdString(e.what()));
-        }
+        tarnwick::gui::SaveListsAtExit(prompter);
     }
     // The decoded attachments of this run are private to it.
     tarnwick::mime::RemoveAttachmentFolder();

@@ -325,4 +325,17 @@ TfWhiteList::TfWhiteList(core::TPrompter& prompter, QWidget* parent)
     : TfAddressList(classify::TListKind::White, prompter, parent)
 {}
 
+bool SaveListsAtExit(core::TPrompter& prompter)
+{
+    try {
+        for (const std::string& note : classify::AddressLists().Save(core::Folders().DataFolder))
+            prompter.Inform(core::TMessageKind::Warning, note);
+        return true;
+    } catch (const std::exception& e) {
+        prompter.Inform(core::TMessageKind::Error,
+                        std::string("The address lists could not be saved: ") + e.what());
+        return false;
+    }
+}
+
 } // namespace tarnwick::gui

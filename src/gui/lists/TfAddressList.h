@@ -86,4 +86,9 @@ public:
     explicit TfWhiteList(core::TPrompter& prompter, QWidget* parent = nullptr);
 };
 
+// The program's end: the lists' changes not written yet (the list windows write theirs on Close, the
+// add-sender commands at once) are saved, merged with what another program wrote meanwhile. Notes
+// and a failure reach the user through `prompter`; false when the lists could not be saved.
+bool SaveListsAtExit(core::TPrompter& prompter);
+
 } // namespace tarnwick::gui

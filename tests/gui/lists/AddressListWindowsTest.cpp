@@ -655,6 +655,41 @@ TEST_F(AddressListWindowsTest, AFailedSaveNamesItsCauseAndClosesOnlyWhenTheUserS
     EXPECT_EQ(Published(TListKind::Black).size(), 2u);
 }
 
+// The program's end writes what no Close wrote, merged with what another program saved meanwhile.
+TEST_F(AddressListWindowsTest, TheProgramsEndSavesTheListsMergedWithTheFiles)
+{
+    const std::string folder = core::Folders().DataFolder;
+    classify::AddressLists().Load(folder, Prompter);
+    classify::AddressLists().Change(TListKind::White,
+                                    [](classify::TAddressList& white, classify::TAddressList&) {
+                                        classify::AddListed(white, "mine@x.example");
+                                    });
+    {
+        classify::TAddressLists other; // the command line, from cron
+        other.Load(folder, Prompter);
+        other.Change(TListKind::White, [](classify::TAddressList& white, classify::TAddressList&) {
+            classify::AddListed(white, "cron@x.example");
+        });
+        other.Save(folder);
+    }
+    EXPECT_TRUE(gui::SaveListsAtExit(Prompter));
+    const auto read = classify::ReadLvf(test::ReadFileBytes(ListPath(TListKind::White)));
+    EXPECT_EQ(read.Rows, (TRows{On("cron@x.example"), On("mine@x.example")}));
+    EXPECT_TRUE(Prompter.Log.empty());
+
+    // A list that cannot be written is named, and the lists stay as they are.
+    std::filesystem::remove(ListPath(TListKind::White));
+    std::filesystem::create_directories(ListPath(TListKind::White));
+    classify::AddressLists().Change(TListKind::White,
+                                    [](classify::TAddressList& white, classify::TAddressList&) {
+                                        classify::AddListed(white, "later@x.example");
+                                    });
+    EXPECT_FALSE(gui::SaveListsAtExit(Prompter));
+    ASSERT_EQ(Prompter.Log.size(), 1u);
+    EXPECT_THAT(Prompter.Log[0].Text, HasSubstr("The address lists could not be saved: "));
+    EXPECT_THAT(Prompter.Log[0].Text, HasSubstr("WhiteList.scl"));
+}
+
 TEST_F(AddressListWindowsTest, ModelPassesTheModelTester)
 {
     classify::TAddressLists lists;
