@@ -35,6 +35,7 @@
 #include "gui/main/TfMain.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TTestAccount.h"
 #include "support/TWidgetLookup.h"
 #include "views/TAbstractFiltering.h"
 #include "views/TAdvancedFiltersSettings.h"
@@ -441,14 +442,7 @@ protected:
     void SetUp() override
     {
         AdvancedFiltersTest::SetUp();
-        Admin = std::make_unique<accounts::TAdmin>(core::Hive(), [] { return core::Options(); });
-        accounts::TUserID id;
-        id.AccountName = "user";
-        id.DisplayName = "Main";
-        id.Host = "pop.example.org";
-        Admin->AddUser(id);
-        Admin->SaveUsers();
-        Admin->LoadUsers();
+        Admin = test::AdminWithOneAccount();
     }
     void TearDown() override
     {

@@ -32,6 +32,7 @@
 #include "gui/main/TfMain.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TTestAccount.h"
 #include "support/TWidgetLookup.h"
 
 using namespace tarnwick;
@@ -732,14 +733,7 @@ protected:
     void SetUp() override
     {
         AddressListWindowsTest::SetUp();
-        Admin = std::make_unique<accounts::TAdmin>(core::Hive(), [] { return core::Options(); });
-        accounts::TUserID id;
-        id.AccountName = "user";
-        id.DisplayName = "Main";
-        id.Host = "pop.example.org";
-        Admin->AddUser(id);
-        Admin->SaveUsers();
-        Admin->LoadUsers();
+        Admin = test::AdminWithOneAccount();
     }
     void TearDown() override
     {

@@ -15,6 +15,7 @@
 #include "gui/main/TfMain.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TTestAccount.h"
 
 using namespace tarnwick;
 using gui::NoContactsProgramText;
@@ -77,15 +78,8 @@ protected:
     {
         core::InitializeModules(Home / "bin/tarnwick", core::TEnvironment::FromProcess(), Notices);
         core::LoadOptionsAtStart();
-        Admin = std::make_unique<accounts::TAdmin>(core::Hive(), [] { return core::Options(); });
         // An account, so that the window does not greet a first start with the account wizard.
-        accounts::TUserID id;
-        id.AccountName = "user";
-        id.DisplayName = "Main";
-        id.Host = "pop.example.org";
-        Admin->AddUser(id);
-        Admin->SaveUsers();
-        Admin->LoadUsers();
+        Admin = test::AdminWithOneAccount();
         fs::create_directories(DataHome + "/applications");
         fs::create_directories(ConfigHome);
         fs::create_directories(SystemData + "/applications");

@@ -38,6 +38,7 @@
 #include "gui/receive/TfTrashInfo.h"
 #include "support/TScriptedPrompter.h"
 #include "support/TTempHome.h"
+#include "support/TTestAccount.h"
 #include "support/TWidgetLookup.h"
 
 namespace tarnwick::core {
@@ -624,14 +625,7 @@ protected:
     void SetUp() override
     {
         OptionsDialogTest::SetUp();
-        Admin = std::make_unique<accounts::TAdmin>(core::Hive(), [] { return core::Options(); });
-        accounts::TUserID id;
-        id.AccountName = "user";
-        id.DisplayName = "Main";
-        id.Host = "pop.example.org";
-        Admin->AddUser(id);
-        Admin->SaveUsers();
-        Admin->LoadUsers();
+        Admin = test::AdminWithOneAccount();
     }
     void TearDown() override
     {
